@@ -1,0 +1,174 @@
+#include "support/TestHttpServer.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+namespace quillpost::test {
+
+struct TestHttpServer::Connection
+{
+    QTcpSocket *socket = nullptr;
+    QByteArray buffer;
+    bool busy = false; // a reply is pending; later requests wait in the buffer
+};
+
+ScriptedReply ScriptedReply::json(int status, const QByteArray &body)
+{
+    ScriptedReply reply;
+    reply.status = status;
+    reply.body = body;
+    reply.headers = {{"Content-Type", "application/json"}};
+    return reply;
+}
+
+ScriptedReply ScriptedReply::redirect(int status, const QByteArray &location)
+{
+    ScriptedReply reply;
+    reply.status = status;
+    reply.headers = {{"Location", location}};
+    return reply;
+}
+
+TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
+    if (!m_server.listen(QHostAddress::LocalHost, 0))
+        qFatal("TestHttpServer: cannot listen on 127.0.0.1");
+}
+
+TestHttpServer::~TestHttpServer()
+{
+    qDeleteAll(m_connections);
+}
+
+quint16 TestHttpServer::port() const
+{
+    return m_server.serverPort();
+}
+
+QUrl TestHttpServer::origin() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
+}
+
+void TestHttpServer::enqueue(const ScriptedReply &reply)
+{
+    m_queue.append(reply);
+}
+
+void TestHttpServer::setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler)
+{
+    m_handler = std::move(handler);
+}
+
+bool TestHttpServer::waitForRequests(qsizetype count, int timeoutMs)
+{
+    return QTest::qWaitFor([&] { return m_requests.size() >= count; }, timeoutMs);
+}
+
+void TestHttpServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        auto *connection = new Connection{socket, {}, false};
+        m_connections.insert(socket, connection);
+        connect(socket, &QTcpSocket::readyRead, this, [this, connection] {
+            connection->buffer += connection->socket->readAll();
+            processBuffer(connection);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            delete m_connections.take(socket);
+            socket->deleteLater();
+        });
+    }
+}
+
+void TestHttpServer::processBuffer(Connection *connection)
+{
+    while (!connection->busy) {
+        const qsizetype headerEnd = connection->buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0)
+            return;
+        const QList<QByteArray> lines = connection->buffer.left(headerEnd).split('\n');
+        RecordedRequest request;
+        const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
+        request.method = requestLine.value(0);
+        request.target = requestLine.value(1);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon > 0)
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+        }
+        const qsizetype length = request.header("content-length").toLongLong();
+        if (connection->buffer.size() < headerEnd + 4 + length)
+            return;
+        request.body = connection->buffer.mid(headerEnd + 4, length);
+        connection->buffer.remove(0, headerEnd + 4 + length);
+
+        m_requests.append(request);
+        emit requestReceived(request);
+        ScriptedReply reply;
+        if (!m_queue.isEmpty())
+            reply = m_queue.takeFirst();
+        else if (m_handler)
+            reply = m_handler(request);
+        else
+            reply = ScriptedReply::json(404, R"({"error":"no scripted reply"})");
+
+        connection->busy = true;
+        if (reply.delay.count() > 0) {
+            QPointer<QTcpSocket> socket = connection->socket;
+            QTimer::singleShot(reply.delay, this, [this, socket, reply] {
+                if (socket)
+                    answer(m_connections.value(socket), reply);
+            });
+        } else {
+            answer(connection, reply);
+        }
+    }
+}
+
+void TestHttpServer::answer(Connection *connection, const ScriptedReply &reply)
+{
+    if (!connection)
+        return;
+    QTcpSocket *socket = connection->socket;
+    if (reply.mode == ScriptedReply::Mode::Drop) {
+        socket->abort();
+        return;
+    }
+    const QByteArray body = reply.fillerBytes > 0 ? QByteArray(reply.fillerBytes, 'x') : reply.body;
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
+    for (const auto &[name, value] : reply.headers)
+        head += name + ": " + value + "\r\n";
+    if (reply.mode == ScriptedReply::Mode::Chunked)
+        head += "Transfer-Encoding: chunked\r\n";
+    else if (reply.mode == ScriptedReply::Mode::Normal)
+        head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    head += "\r\n";
+    socket->write(head);
+
+    switch (reply.mode) {
+    case ScriptedReply::Mode::Normal:
+        socket->write(body);
+        break;
+    case ScriptedReply::Mode::Chunked: {
+        constexpr qsizetype chunk = 64 * 1024;
+        for (qsizetype offset = 0; offset < body.size(); offset += chunk) {
+            const QByteArray piece = body.mid(offset, chunk);
+            socket->write(QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n");
+        }
+        socket->write("0\r\n\r\n");
+        break;
+    }
+    case ScriptedReply::Mode::Stall:
+        return; // stays busy: the connection never answers anything else
+    case ScriptedReply::Mode::Drop:
+        break;
+    }
+    connection->busy = false;
+    processBuffer(connection);
+}
+
+} // namespace quillpost::test

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QTcpServer>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+
+class QTcpSocket;
+
+namespace quillpost::test {
+
+// One request as the server received it.
+struct RecordedRequest
+{
+    QByteArray method;
+    QByteArray target; // path and query, as sent
+    QHash<QByteArray, QByteArray> headers; // names in lower case
+    QByteArray body;
+
+    bool hasHeader(const QByteArray &name) const { return headers.contains(name.toLower()); }
+    QByteArray header(const QByteArray &name) const { return headers.value(name.toLower()); }
+};
+
+// How the server answers one request.
+struct ScriptedReply
+{
+    enum class Mode {
+        Normal, // status line, headers, Content-Length and body
+        Chunked, // the body in chunks, without Content-Length
+        Stall, // status line and headers, then silence with the connection open
+        Drop, // close the connection without answering
+    };
+
+    int status = 200;
+    QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    std::chrono::milliseconds delay{0}; // before anything is written
+    Mode mode = Mode::Normal;
+    qint64 fillerBytes = 0; // when > 0, the body is this many bytes of filler instead
+
+    static ScriptedReply json(int status, const QByteArray &body);
+    static ScriptedReply redirect(int status, const QByteArray &location);
+};
+
+// A small HTTP/1.1 server on 127.0.0.1 with a port chosen by the system. It records every
+// request and answers from a queue of scripted replies; when the queue is empty it asks the
+// handler, and without a handler it answers 404.
+class TestHttpServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TestHttpServer(QObject *parent = nullptr);
+    ~TestHttpServer() override;
+
+    quint16 port() const;
+    QUrl origin() const;
+
+    void enqueue(const ScriptedReply &reply);
+    void setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler);
+
+    const QList<RecordedRequest> &requests() const { return m_requests; }
+    // Waits (running the event loop) until at least `count` requests have arrived.
+    bool waitForRequests(qsizetype count, int timeoutMs = 5000);
+
+signals:
+    void requestReceived(const quillpost::test::RecordedRequest &request);
+
+private:
+    struct Connection;
+    void onNewConnection();
+    void processBuffer(Connection *connection);
+    void answer(Connection *connection, const ScriptedReply &reply);
+
+    QTcpServer m_server;
+    QList<ScriptedReply> m_queue;
+    std::function<ScriptedReply(const RecordedRequest &)> m_handler;
+    QList<RecordedRequest> m_requests;
+    QHash<QTcpSocket *, Connection *> m_connections;
+};
+
+} // namespace quillpost::test
