@@ -1,0 +1,313 @@
+#include "signin/LoginViewController.h"
+
+#include "platform/SecretStore.h"
+#include "platform/SystemColors.h"
+#include "service/APIClient.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+namespace quillpost {
+
+namespace {
+
+constexpr int columnWidth = 298;
+
+QColor informationColour()
+{
+    return SystemColors::rgba(0.30, 0.48, 0.40, 1.0);
+}
+
+QFont systemFont(const QFont &base, qreal points, bool bold = false)
+{
+    QFont font = base;
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, colour);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+LoginViewController::LoginViewController(APIClient *api, SecretStore *store, std::function<void(Profile)> onLogin,
+                                         QWidget *parent)
+    : QWidget(parent)
+    , m_api(api)
+    , m_store(store)
+    , m_onLogin(std::move(onLogin))
+{
+    Q_ASSERT(m_api && m_store);
+    // A child of the screen: it dies with the screen, so no tick can run after the screen is gone.
+    m_countdownTimer = new QTimer(this);
+    m_countdownTimer->setObjectName(QStringLiteral("countdownTimer"));
+    m_countdownTimer->setInterval(countdownInterval);
+    connect(m_countdownTimer, &QTimer::timeout, this, &LoginViewController::tickCountdown);
+    loadView();
+}
+
+void LoginViewController::loadView()
+{
+    setColour(this, QPalette::Window, SystemColors::rgba(0.97, 0.95, 0.92, 1.0));
+    setAutoFillBackground(true);
+
+    auto *content = new QWidget(this);
+    auto *stack = new QVBoxLayout(content);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(9);
+
+    auto *title = new QLabel(QStringLiteral("Quillpost"), content);
+    title->setTextFormat(Qt::PlainText);
+    title->setFont(systemFont(font(), 25, true));
+    setColour(title, QPalette::WindowText, SystemColors::rgba(0.18, 0.32, 0.27, 1.0));
+    stack->addWidget(title, 0, Qt::AlignHCenter);
+
+    auto *subtitle = new QLabel(QStringLiteral("登录同一个手机号，在 Mac 上接收、修改和粘贴你的云端文字。"), content);
+    subtitle->setTextFormat(Qt::PlainText);
+    subtitle->setWordWrap(true);
+    subtitle->setAlignment(Qt::AlignCenter);
+    subtitle->setFixedWidth(300);
+    subtitle->setFont(systemFont(font(), 11));
+    setColour(subtitle, QPalette::WindowText, SystemColors::secondaryLabel());
+    stack->addWidget(subtitle, 0, Qt::AlignHCenter);
+
+    const auto makeField = [&](const QString &objectName, const QString &placeholder, const QString &name) {
+        auto *field = new QLineEdit(content);
+        field->setObjectName(objectName);
+        field->setPlaceholderText(placeholder);
+        field->setAccessibleName(name);
+        field->setFont(systemFont(font(), 14));
+        return field;
+    };
+
+    auto *phoneRow = new QHBoxLayout;
+    phoneRow->setSpacing(8);
+    m_phone = makeField(QStringLiteral("phone"), QStringLiteral("手机号"), QStringLiteral("手机号"));
+    m_phone->setMinimumWidth(185);
+    m_phone->setInputMethodHints(Qt::ImhDialableCharactersOnly);
+    m_sendButton = new QPushButton(QStringLiteral("获取验证码"), content);
+    m_sendButton->setObjectName(QStringLiteral("sendButton"));
+    m_sendButton->setAutoDefault(false);
+    m_sendButton->setFixedWidth(105);
+    m_sendButton->setMinimumHeight(m_phone->sizeHint().height());
+    phoneRow->addWidget(m_phone, 1);
+    phoneRow->addWidget(m_sendButton);
+    stack->addLayout(phoneRow);
+    stack->setAlignment(phoneRow, Qt::AlignHCenter);
+
+    m_code = makeField(QStringLiteral("code"), QStringLiteral("短信验证码"), QStringLiteral("短信验证码"));
+    m_code->setFixedWidth(columnWidth);
+    m_code->setInputMethodHints(Qt::ImhDigitsOnly);
+    stack->addWidget(m_code, 0, Qt::AlignHCenter);
+
+    // Hidden widgets take no room in the layout until the first-time step shows this one.
+    m_nickname = makeField(QStringLiteral("nickname"), QStringLiteral("首次登录时填写昵称"), QStringLiteral("昵称"));
+    m_nickname->setFixedWidth(columnWidth);
+    m_nickname->hide();
+    stack->addWidget(m_nickname, 0, Qt::AlignHCenter);
+
+    // Error texts come from the service and can be long: they wrap within the column instead of
+    // widening the window. The line keeps its height while empty so the screen does not jump.
+    m_message = new QLabel(content);
+    m_message->setObjectName(QStringLiteral("message"));
+    m_message->setTextFormat(Qt::PlainText);
+    m_message->setWordWrap(true);
+    m_message->setAlignment(Qt::AlignCenter);
+    m_message->setFont(systemFont(font(), 10));
+    m_message->setFixedWidth(columnWidth);
+    m_message->setMinimumHeight(m_message->fontMetrics().height());
+    setColour(m_message, QPalette::WindowText, SystemColors::red());
+    stack->addWidget(m_message, 0, Qt::AlignHCenter);
+
+    m_loginButton = new QPushButton(QStringLiteral("进入Quillpost"), content);
+    m_loginButton->setObjectName(QStringLiteral("loginButton"));
+    m_loginButton->setAutoDefault(false);
+    m_loginButton->setFixedWidth(columnWidth);
+    m_loginButton->setMinimumHeight(m_phone->sizeHint().height());
+    setColour(m_loginButton, QPalette::ButtonText, SystemColors::rgba(0.16, 0.39, 0.30, 1.0));
+    stack->addWidget(m_loginButton, 0, Qt::AlignHCenter);
+
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(20, 20, 20, 20);
+    root->addStretch(1);
+    root->addWidget(content, 0, Qt::AlignHCenter);
+    root->addStretch(1);
+
+    connect(m_sendButton, &QPushButton::clicked, this, &LoginViewController::sendCode);
+    connect(m_loginButton, &QPushButton::clicked, this, &LoginViewController::login);
+
+    setFocusProxy(m_phone);
+}
+
+std::optional<qint64> LoginViewController::secondsIn(const QString &text)
+{
+    if (!text.contains(QChar(0x79D2))) // 秒
+        return std::nullopt;
+
+    // Walk the code points (not UTF-16 units, so that numerals outside the BMP stay whole) and
+    // return the first maximal run of numeric characters that reads as a 64-bit decimal number.
+    constexpr qint64 max = std::numeric_limits<qint64>::max();
+    const QList<uint> codePoints = text.toUcs4();
+    bool inRun = false;
+    bool convertible = false;
+    qint64 value = 0;
+    for (qsizetype i = 0; i <= codePoints.size(); ++i) {
+        const bool numeric = i < codePoints.size() && QChar::isNumber(char32_t(codePoints[i]));
+        if (!numeric) {
+            if (inRun && convertible)
+                return value;
+            inRun = false;
+            continue;
+        }
+        if (!inRun) {
+            inRun = true;
+            convertible = true;
+            value = 0;
+        }
+        if (!convertible)
+            continue;
+        const uint c = codePoints[i];
+        if (c < '0' || c > '9') {
+            convertible = false;
+            continue;
+        }
+        const int digit = int(c - '0');
+        if (value > (max - digit) / 10) {
+            convertible = false;
+            continue;
+        }
+        value = value * 10 + digit;
+    }
+    return std::nullopt;
+}
+
+void LoginViewController::sendCode()
+{
+    if (!m_sendButton->isEnabled())
+        return;
+    clearMessage();
+    m_sendButton->setEnabled(false);
+    m_api->sendCode(m_phone->text(), this, [this](Outcome<Done> outcome) {
+        if (outcome.ok()) {
+            showMessage(QStringLiteral("验证码已发送"), informationColour());
+            startCountdown(resendWaitSeconds);
+            m_code->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        // The service says how long to wait in its error text ("请 45 秒后再试"): count that down
+        // on the button instead of showing the text.
+        const QString description = outcome.failure().description();
+        if (const std::optional<qint64> seconds = secondsIn(description)) {
+            clearMessage();
+            startCountdown(*seconds);
+        } else {
+            showMessage(description, SystemColors::red());
+            m_sendButton->setEnabled(true);
+        }
+    });
+}
+
+void LoginViewController::startCountdown(qint64 seconds)
+{
+    m_countdownTimer->stop();
+    m_countdown = std::max<qint64>(seconds, 1);
+    m_sendButton->setEnabled(false);
+    m_sendButton->setText(QString::number(m_countdown) + QStringLiteral(" 秒后重发"));
+    m_countdownTimer->start();
+}
+
+void LoginViewController::tickCountdown()
+{
+    if (!m_countdownTimer->isActive())
+        return;
+    --m_countdown;
+    if (m_countdown > 0) {
+        m_sendButton->setText(QString::number(m_countdown) + QStringLiteral(" 秒后重发"));
+        return;
+    }
+    m_countdownTimer->stop();
+    m_sendButton->setText(QStringLiteral("重新获取"));
+    m_sendButton->setEnabled(true);
+}
+
+void LoginViewController::login()
+{
+    if (!m_loginButton->isEnabled())
+        return;
+    clearMessage();
+    m_loginButton->setEnabled(false);
+    m_api->login(m_phone->text(), m_code->text(), m_nickname->text(), this, [this](Outcome<LoginResponse> outcome) {
+        if (!outcome.ok()) {
+            loginFailed(outcome.failure().description());
+            return;
+        }
+        const LoginResponse &reply = outcome.value();
+        if (reply.requiresNickname.value_or(false)) {
+            // First use of this account: ask for a nickname and sign in again with it. A token
+            // in this reply is not kept.
+            m_nickname->show();
+            m_nickname->setFocus(Qt::OtherFocusReason);
+            showMessage(QStringLiteral("第一次使用，请设置昵称"), informationColour());
+            m_loginButton->setText(QStringLiteral("保存昵称并进入"));
+            m_loginButton->setEnabled(true);
+            return;
+        }
+        // An empty token cannot authorise anything: signing in with it would only fail later.
+        if (!reply.token || reply.token->isEmpty() || !reply.user) {
+            loginFailed(APIError{QStringLiteral("登录信息不完整")}.description());
+            return;
+        }
+        m_api->token = *reply.token;
+        m_store->save(*reply.token);
+        // The host usually replaces (and deletes) this screen from inside the callback, so the
+        // callback is copied out of the screen and nothing of the screen is touched afterwards.
+        const std::function<void(Profile)> onLogin = m_onLogin;
+        const Profile user = *reply.user;
+        if (onLogin)
+            onLogin(user);
+    });
+}
+
+void LoginViewController::loginFailed(const QString &description)
+{
+    showMessage(description, SystemColors::red());
+    m_loginButton->setEnabled(true);
+}
+
+void LoginViewController::showMessage(const QString &text, const QColor &colour)
+{
+    setColour(m_message, QPalette::WindowText, colour);
+    m_message->setText(text);
+}
+
+void LoginViewController::clearMessage()
+{
+    m_message->clear();
+}
+
+void LoginViewController::keyPressEvent(QKeyEvent *event)
+{
+    // Return signs in wherever the focus is on this screen: text fields and buttons pass the key
+    // on to here (neither button is a default button), so it never requests a code.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        login();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace quillpost

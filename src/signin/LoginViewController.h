@@ -1,0 +1,85 @@
+#pragma once
+
+#include "service/Records.h"
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace quillpost {
+
+class APIClient;
+class SecretStore;
+
+// The sign-in screen: phone number, SMS code with a resend countdown and, the first time an
+// account is used, a nickname. On success it sets the client's token, saves it in `store` and
+// hands the signed-in user's profile to `onLogin`.
+//
+// The constructor builds the widget tree (loadView). `api` and `store` belong to the host and
+// must outlive the screen. `onLogin` runs at most once, on the GUI thread, as the last thing the
+// screen does; the host may delete the screen from inside it.
+//
+// Widgets carry object names after their role ("phone", "code", "nickname", "sendButton",
+// "loginButton", "message", "countdownTimer").
+class LoginViewController : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds countdownInterval{1000};
+    static constexpr qint64 resendWaitSeconds = 60;
+
+    LoginViewController(APIClient *api, SecretStore *store, std::function<void(Profile)> onLogin,
+                        QWidget *parent = nullptr);
+
+    // The wait time in seconds that a service error text asks for: the first run of ASCII digits
+    // among the text's runs of numeric characters, provided the text contains "秒". Runs holding
+    // other numerals (full-width, Arabic-Indic, ...) or exceeding 64 bits do not count.
+    static std::optional<qint64> secondsIn(const QString &text);
+
+    // Seconds left before a new code may be requested (0 when no countdown runs).
+    qint64 countdown() const { return m_countdown; }
+    // One second of the resend countdown passes. The countdown timer calls this every second;
+    // does nothing while no countdown runs.
+    void tickCountdown();
+
+    // Requests an SMS code for the phone number as typed.
+    void sendCode();
+    // Signs in with the three fields as typed. Also reached by Return anywhere on the screen
+    // while the sign-in button is enabled.
+    void login();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void loadView();
+    void startCountdown(qint64 seconds);
+    void showMessage(const QString &text, const QColor &colour);
+    void clearMessage();
+    void loginFailed(const QString &description);
+
+    APIClient *m_api;
+    SecretStore *m_store;
+    std::function<void(Profile)> m_onLogin;
+
+    QLineEdit *m_phone = nullptr;
+    QLineEdit *m_code = nullptr;
+    QLineEdit *m_nickname = nullptr;
+    QPushButton *m_sendButton = nullptr;
+    QPushButton *m_loginButton = nullptr;
+    QLabel *m_message = nullptr;
+    QTimer *m_countdownTimer = nullptr;
+    qint64 m_countdown = 0;
+};
+
+} // namespace quillpost
