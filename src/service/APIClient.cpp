@@ -22,11 +22,20 @@ bool isLoopbackHost(const QString &host)
     return !address.isNull() && address.isLoopback();
 }
 
-// Errors of the connection itself, as opposed to errors that Qt derives from an HTTP status.
+// Errors of the connection itself, as opposed to the errors that Qt derives from an HTTP status
+// (a 400 reply, for example, is reported as ProtocolInvalidOperationError).
 bool isTransportError(QNetworkReply::NetworkError error)
 {
     return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied)
-        || (error >= QNetworkReply::ProtocolUnknownError && error <= QNetworkReply::ProtocolFailure);
+        || error == QNetworkReply::ProtocolUnknownError || error == QNetworkReply::ProtocolFailure;
+}
+
+// "." and ".." segments would be resolved away and address another endpoint; no path of the
+// service has them, so a path that does (from a clip id, say) is refused.
+bool hasDotSegment(const QUrl &relative)
+{
+    const QStringList segments = relative.path(QUrl::PrettyDecoded).split(QLatin1Char('/'));
+    return segments.contains(QLatin1String(".")) || segments.contains(QLatin1String(".."));
 }
 
 // A token is copied into a header line: control characters there would end the header early
@@ -146,8 +155,10 @@ void APIClient::send(const QString &path, const QByteArray &method, const std::o
             [done = std::move(done), failure = std::move(failure)] { done(failure); }, Qt::QueuedConnection);
     };
 
+    // Paths are relative references without a leading slash: "//host/…" would leave the origin.
     const QUrl relative(path, QUrl::StrictMode);
-    if (!relative.isValid() || !relative.isRelative()) {
+    if (path.startsWith(QLatin1Char('/')) || !relative.isValid() || !relative.isRelative()
+        || hasDotSegment(relative)) {
         failNow(APIError{QStringLiteral("请求地址无效")});
         return;
     }

@@ -1,0 +1,110 @@
+#include "platform/secret/KeychainStore.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <libsecret/secret.h>
+
+using namespace quillpost;
+
+namespace {
+
+const SecretSchema *anySchema()
+{
+    static const SecretSchema schema = {
+        "org.example.Any", SECRET_SCHEMA_DONT_MATCH_NAME,
+        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    };
+    return &schema;
+}
+
+// The number of items the secret service holds under our service attribute.
+int storedItems()
+{
+    GError *error = nullptr;
+    GList *items = secret_password_search_sync(anySchema(), SECRET_SEARCH_ALL, nullptr, &error, "service",
+                                               KeychainStore::tokenKey, nullptr);
+    g_clear_error(&error);
+    const int count = int(g_list_length(items));
+    g_list_free_full(items, g_object_unref);
+    return count;
+}
+
+void storeRaw(const QByteArray &bytes)
+{
+    SecretValue *value = secret_value_new(bytes.constData(), bytes.size(), "application/octet-stream");
+    GError *error = nullptr;
+    secret_password_store_binary_sync(anySchema(), SECRET_COLLECTION_DEFAULT, "raw", value, nullptr, &error,
+                                      "service", KeychainStore::tokenKey, nullptr);
+    QVERIFY2(!error, error ? error->message : "");
+    secret_value_unref(value);
+}
+
+} // namespace
+
+class KeychainTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { KeychainStore().remove(); }
+    void absentReadsNothing();
+    void saveReplaces();
+    void removeIsIdempotent();
+    void invalidUtf8ReadsAbsent();
+    void foreignItemsAreUntouched();
+};
+
+void KeychainTest::absentReadsNothing()
+{
+    QCOMPARE(KeychainStore().read(), std::nullopt);
+}
+
+void KeychainTest::saveReplaces()
+{
+    KeychainStore store;
+    store.save(QStringLiteral("first"));
+    store.save(QStringLiteral("第二个-token"));
+    QCOMPARE(storedItems(), 1);
+    QCOMPARE(store.read(), std::optional<QString>(QStringLiteral("第二个-token")));
+    // A fresh store object reads the same item: nothing is cached in the object.
+    QCOMPARE(KeychainStore().read(), std::optional<QString>(QStringLiteral("第二个-token")));
+}
+
+void KeychainTest::removeIsIdempotent()
+{
+    KeychainStore store;
+    store.save(QStringLiteral("t"));
+    store.remove();
+    store.remove();
+    QCOMPARE(storedItems(), 0);
+    QCOMPARE(store.read(), std::nullopt);
+}
+
+void KeychainTest::invalidUtf8ReadsAbsent()
+{
+    storeRaw(QByteArray("\xff\xfe token", 8));
+    QCOMPARE(storedItems(), 1);
+    QCOMPARE(KeychainStore().read(), std::nullopt);
+}
+
+void KeychainTest::foreignItemsAreUntouched()
+{
+    SecretValue *value = secret_value_new("other", 5, "text/plain");
+    GError *error = nullptr;
+    secret_password_store_binary_sync(anySchema(), SECRET_COLLECTION_DEFAULT, "other", value, nullptr, &error,
+                                      "service", "org.example.other", nullptr);
+    secret_value_unref(value);
+    QVERIFY(!error);
+    KeychainStore().save(QStringLiteral("t"));
+    KeychainStore().remove();
+
+    gchar *other = secret_password_lookup_sync(anySchema(), nullptr, nullptr, "service", "org.example.other", nullptr);
+    QCOMPARE(QString::fromUtf8(other), QStringLiteral("other"));
+    secret_password_free(other);
+    secret_password_clear_sync(anySchema(), nullptr, nullptr, "service", "org.example.other", nullptr);
+}
+
+QTEST_GUILESS_MAIN(KeychainTest)
+#include "tst_keychain.moc"
