@@ -1,0 +1,372 @@
+#include "cards/ReceiverCardView.h"
+
+#include "cards/ElidedLabel.h"
+#include "cards/HexColor.h"
+#include "cards/PassThroughScrollView.h"
+#include "platform/SystemColors.h"
+#include "service/APIClient.h"
+
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QEvent>
+#include <QFrame>
+#include <QGraphicsDropShadowEffect>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace quillpost {
+
+namespace {
+
+using SystemColors::rgba;
+
+const QString optimizedTitle = QStringLiteral("优化版");
+const QString rawTitle = QStringLiteral("原文");
+const QString saveTitle = QStringLiteral("保存");
+const QString savedTitle = QStringLiteral("已保存");
+const QString copyTitle = QStringLiteral("复制");
+const QString pasteTitle = QStringLiteral("粘贴");
+
+QColor successColor() { return rgba(0.29, 0.49, 0.39, 1); }
+
+QString css(const QColor &color)
+{
+    return QStringLiteral("rgba(%1,%2,%3,%4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF(), 0, 'f', 3);
+}
+
+QColor withAlpha(QColor color, qreal alpha)
+{
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+// One style sheet per card, with object-name selectors, so that building a card parses one
+// sheet rather than one per widget. Sizes are logical pixels.
+QString cardStyleSheet(const CardColors &colors)
+{
+    const QColor unselected = rgba(1, 1, 1, 0.72);
+    const QColor plainText = rgba(0.27, 0.43, 0.36, 1);
+    const QColor pasteText = rgba(0.76, 0.31, 0.26, 1);
+    const QColor pasteBackground = rgba(1, 0.88, 0.84, 0.9);
+    const QColor optimizedSelected = rgba(0.98, 0.76, 0.28, 0.92);
+    const QColor rawSelected = rgba(0.47, 0.82, 0.66, 0.92);
+    // Pressed buttons darken a little; keyboard focus gets a ring in the title colour.
+    const auto pressed = [](const QColor &color) { return css(color.darker(112)); };
+
+    QString sheet;
+    sheet += QStringLiteral("#cardSurface { background-color: %1; border: 1px solid %2; border-radius: 13px; }")
+                 .arg(css(colors.background), css(colors.border));
+    sheet += QStringLiteral("#titleLabel { color: %1; font-size: 11px; font-weight: 600; }")
+                 .arg(css(rgba(0.18, 0.29, 0.25, 1)));
+    sheet += QStringLiteral("#collaborationLabel { color: %1; font-size: 9px; font-weight: 400; }")
+                 .arg(css(colors.collaborationLabel));
+    sheet += QStringLiteral("#textArea { background-color: %1; border: none; border-radius: 9px; }")
+                 .arg(css(rgba(0.975, 0.978, 0.965, 1)));
+    sheet += QStringLiteral("#editor { background: transparent; border: none; color: %1; font-size: 11px; }")
+                 .arg(css(rgba(0.19, 0.28, 0.25, 1)));
+    sheet += QStringLiteral(
+        "#editor QScrollBar:vertical { width: 8px; background: transparent; margin: 5px 2px 5px 0; }"
+        "#editor QScrollBar::handle:vertical { background: rgba(0,0,0,0.22); border-radius: 3px; min-height: 14px; }"
+        "#editor QScrollBar::handle:vertical:hover { background: rgba(0,0,0,0.35); }"
+        "#editor QScrollBar::add-line:vertical, #editor QScrollBar::sub-line:vertical { height: 0; border: none; }"
+        "#editor QScrollBar::add-page:vertical, #editor QScrollBar::sub-page:vertical { background: none; }");
+    sheet += QStringLiteral("#cardSurface QPushButton { border: none; border-radius: 7px; padding: 0 8px; }"
+                            "#cardSurface QPushButton:focus { border: 1px solid; }");
+    sheet += QStringLiteral("#optimizedButton, #rawButton { font-size: 10px; font-weight: 600; background-color: %1; }"
+                            "#optimizedButton:pressed, #rawButton:pressed { background-color: %2; }")
+                 .arg(css(unselected), pressed(unselected));
+    sheet += QStringLiteral("#optimizedButton { color: %1; }"
+                            "#optimizedButton:checked { background-color: %2; }"
+                            "#optimizedButton:checked:pressed { background-color: %3; }")
+                 .arg(css(rgba(0.34, 0.27, 0.12, 1)), css(optimizedSelected), pressed(optimizedSelected));
+    sheet += QStringLiteral("#rawButton { color: %1; }"
+                            "#rawButton:checked { background-color: %2; }"
+                            "#rawButton:checked:pressed { background-color: %3; }")
+                 .arg(css(rgba(0.18, 0.34, 0.27, 1)), css(rawSelected), pressed(rawSelected));
+    sheet += QStringLiteral("#saveButton, #copyButton { font-size: 10px; font-weight: 500; color: %1; background-color: %2; }"
+                            "#saveButton:pressed, #copyButton:pressed { background-color: %3; }"
+                            "#saveButton:disabled { color: %4; }")
+                 .arg(css(plainText), css(unselected), pressed(unselected), css(withAlpha(plainText, 0.45)));
+    sheet += QStringLiteral("#pasteButton { font-size: 10px; font-weight: 600; color: %1; background-color: %2; }"
+                            "#pasteButton:pressed { background-color: %3; }")
+                 .arg(css(pasteText), css(pasteBackground), pressed(pasteBackground));
+    return sheet;
+}
+
+} // namespace
+
+CardColors CardColors::forCollaboration(const QString &collaborationColor)
+{
+    const std::optional<QColor> color = hexColor(collaborationColor);
+    if (!color)
+        return {rgba(1, 1, 1, 0.78), rgba(0.87, 0.91, 0.88, 1), SystemColors::tertiaryLabel()};
+    // The label is the colour blended 35 % toward black.
+    const QColor label = QColor::fromRgbF(color->redF() * 0.65f, color->greenF() * 0.65f, color->blueF() * 0.65f, 1.0f);
+    return {withAlpha(*color, 0.16), withAlpha(*color, 0.58), label};
+}
+
+ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highlight,
+                                   std::function<void(QString)> onPaste, std::function<void(QString)> onSourceChange,
+                                   std::function<void(QString, QColor)> onMessage, QWidget *parent)
+    : QWidget(parent)
+    , m_clip(clip)
+    , m_api(api)
+    , m_onPaste(std::move(onPaste))
+    , m_onMessage(std::move(onMessage))
+    , m_onSourceChange(std::move(onSourceChange))
+    , m_colors(CardColors::forCollaboration(clip.collaborationColor))
+{
+    setAccessibleName(m_clip.title);
+    setStyleSheet(cardStyleSheet(m_colors));
+
+    // The card's shadow and its arrival fade are two effects, and a widget takes only one: the
+    // card carries the shadow, its surface (background, border and content) the fade, so that
+    // the shadow fades with what casts it.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    m_surface = new QFrame(this);
+    m_surface->setObjectName(QStringLiteral("cardSurface"));
+    outer->addWidget(m_surface);
+
+    auto *shadow = new QGraphicsDropShadowEffect(this);
+    // A layer shadow of colour alpha 0.12 at opacity 0.18; its radius 7 is a Gaussian radius,
+    // about half of Qt's blur radius. The offset points down the screen.
+    shadow->setColor(rgba(0.15, 0.15, 0.15, 0.12 * 0.18));
+    shadow->setBlurRadius(14);
+    shadow->setOffset(0, 3);
+    setGraphicsEffect(shadow);
+
+    // Header: title, flexible space, collaboration space.
+    m_titleLabel = new ElidedLabel(m_clip.title, m_surface);
+    m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
+    m_collaborationLabel = new ElidedLabel(m_clip.collaborationName, m_surface);
+    m_collaborationLabel->setObjectName(QStringLiteral("collaborationLabel"));
+    m_collaborationLabel->setVisible(!m_clip.collaborationName.isEmpty());
+    auto *header = new QHBoxLayout;
+    header->setSpacing(8);
+    header->addWidget(m_titleLabel, 0, Qt::AlignVCenter);
+    header->addStretch(1);
+    header->addWidget(m_collaborationLabel, 0, Qt::AlignVCenter);
+
+    // Only an empty optimized text opens the card on the raw text; blanks count as content.
+    m_selectedVersion = m_clip.optimizedText.isEmpty() ? 1 : 0;
+
+    m_optimizedButton = new QPushButton(optimizedTitle, m_surface);
+    m_optimizedButton->setObjectName(QStringLiteral("optimizedButton"));
+    m_rawButton = new QPushButton(rawTitle, m_surface);
+    m_rawButton->setObjectName(QStringLiteral("rawButton"));
+    auto *versions = new QButtonGroup(this);
+    for (auto [button, version] : {std::pair{m_optimizedButton, 0}, std::pair{m_rawButton, 1}}) {
+        button->setCheckable(true);
+        button->setAccessibleName(button->text());
+        button->setFixedHeight(24);
+        // Clicking a button leaves the keyboard focus in the editor; Tab still reaches it.
+        button->setFocusPolicy(Qt::TabFocus);
+        versions->addButton(button, version);
+    }
+    connect(versions, &QButtonGroup::idClicked, this, &ReceiverCardView::changeSource);
+    updateVersionButtons();
+
+    // Text area: a rounded panel holding the editor.
+    auto *textArea = new QFrame(m_surface);
+    textArea->setObjectName(QStringLiteral("textArea"));
+    textArea->setFixedHeight(58);
+    m_editor = new PassThroughScrollView(textArea);
+    m_editor->setObjectName(QStringLiteral("editor"));
+    m_editor->setAccessibleName(m_clip.title);
+    m_editor->setFrameShape(QFrame::NoFrame);
+    m_editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_editor->setTabChangesFocus(true);
+    m_editor->document()->setDocumentMargin(5);
+    m_editor->setPlainText(selectedText());
+    m_editor->setReadOnly(!m_clip.canEdit);
+    if (!m_clip.canEdit)
+        m_editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_editor->installEventFilter(this);
+    auto *textLayout = new QVBoxLayout(textArea);
+    textLayout->setContentsMargins(0, 0, 0, 0);
+    textLayout->addWidget(m_editor);
+
+    m_copyButton = smallButton(copyTitle, QStringLiteral("copyButton"), &ReceiverCardView::copyText);
+    m_pasteButton = smallButton(pasteTitle, QStringLiteral("pasteButton"), &ReceiverCardView::pasteText);
+    m_saveButton = smallButton(saveTitle, QStringLiteral("saveButton"), &ReceiverCardView::save);
+    m_saveButton->setVisible(m_clip.canEdit);
+
+    auto *versionRow = new QHBoxLayout;
+    versionRow->setSpacing(2);
+    versionRow->addWidget(m_optimizedButton);
+    versionRow->addWidget(m_rawButton);
+    auto *actions = new QHBoxLayout;
+    actions->setSpacing(4);
+    actions->addLayout(versionRow);
+    actions->addStretch(1);
+    for (QPushButton *button : {m_saveButton, m_copyButton, m_pasteButton})
+        actions->addWidget(button, 0, Qt::AlignVCenter);
+
+    auto *column = new QVBoxLayout(m_surface);
+    column->setSpacing(6);
+    column->setContentsMargins(9, 8, 9, 8);
+    column->addLayout(header);
+    column->addWidget(textArea);
+    column->addLayout(actions);
+
+    if (highlight) {
+        auto *fade = new QGraphicsOpacityEffect(m_surface);
+        fade->setOpacity(arrivalStartOpacity);
+        m_surface->setGraphicsEffect(fade);
+        // Started on the next turn of the event loop, once the panel has put the card in its list.
+        QTimer::singleShot(0, this, &ReceiverCardView::startArrivalFade);
+    }
+}
+
+ReceiverCardView::~ReceiverCardView()
+{
+    // The editor outlives this part of the card by a moment and may get a focus event then.
+    m_editor->removeEventFilter(this);
+}
+
+SafePlainTextEdit *ReceiverCardView::editor() const
+{
+    return m_editor;
+}
+
+bool ReceiverCardView::isEditing() const
+{
+    return m_editor->window()->focusWidget() == m_editor;
+}
+
+bool ReceiverCardView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_editor && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        // Recomputed rather than taken from the event: the editor stays its window's focus
+        // widget when the window loses activation or a context menu opens.
+        const bool editing = isEditing();
+        if (editing != m_editing) {
+            m_editing = editing;
+            emit editingChanged(editing);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString ReceiverCardView::selectedText() const
+{
+    return m_selectedVersion == 0 ? m_clip.optimizedText : m_clip.rawText;
+}
+
+void ReceiverCardView::updateVersionButtons()
+{
+    // The style sheet draws the selected and unselected backgrounds from the checked state.
+    m_optimizedButton->setChecked(m_selectedVersion == 0);
+    m_rawButton->setChecked(m_selectedVersion == 1);
+}
+
+void ReceiverCardView::changeSource(int version)
+{
+    m_selectedVersion = version;
+    updateVersionButtons();
+    // Unsaved edits are dropped, also when the version shown does not change.
+    m_editor->setPlainText(selectedText());
+    if (m_onSourceChange)
+        m_onSourceChange(version == 0 ? QStringLiteral("optimized") : QStringLiteral("raw"));
+}
+
+void ReceiverCardView::copyText()
+{
+    QGuiApplication::clipboard()->setText(m_editor->toPlainText(), QClipboard::Clipboard);
+    if (m_onMessage)
+        m_onMessage(QStringLiteral("已复制到剪贴板"), successColor());
+}
+
+void ReceiverCardView::pasteText()
+{
+    if (m_onPaste)
+        m_onPaste(m_editor->toPlainText());
+}
+
+void ReceiverCardView::setSaveTitle(const QString &title)
+{
+    m_saveButton->setText(title);
+    m_saveButton->setAccessibleName(title);
+}
+
+void ReceiverCardView::save()
+{
+    // The button is hidden on a read-only clip; a save can still not start there by other means.
+    if (!m_clip.canEdit)
+        return;
+
+    // The edit goes into the card's copy first and stays there whatever the outcome.
+    (m_selectedVersion == 0 ? m_clip.optimizedText : m_clip.rawText) = m_editor->toPlainText();
+    m_saveButton->setEnabled(false);
+
+    // The reply's receiver belongs to the client, not to the card: a card that the panel
+    // removes during the save still has its outcome reported, and the job is gone with the
+    // client at the latest.
+    auto *job = new QObject(m_api);
+    const QString sentId = m_clip.id;
+    m_api->save(m_clip, job,
+                [job, card = QPointer<ReceiverCardView>(this), onMessage = m_onMessage, sentId](Outcome<Clip> outcome) {
+                    job->deleteLater();
+                    // A reply about another clip would send this card's later saves to that clip.
+                    if (outcome.ok() && outcome.value().id != sentId)
+                        outcome = Failure(DecodingError(QStringLiteral("保存后返回的内容与原内容不符")));
+                    if (outcome.ok()) {
+                        if (card) {
+                            card->m_clip = outcome.value();
+                            card->setSaveTitle(savedTitle);
+                            card->m_saveButton->setEnabled(true);
+                            // Every success schedules its own reset, bound to the card.
+                            QTimer::singleShot(savedTitleDuration, card.data(),
+                                               [card = card.data()] { card->setSaveTitle(saveTitle); });
+                        }
+                        if (onMessage)
+                            onMessage(QStringLiteral("修改已同步"), successColor());
+                    } else {
+                        if (card)
+                            card->m_saveButton->setEnabled(true);
+                        if (onMessage)
+                            onMessage(outcome.failure().description(), SystemColors::red());
+                    }
+                });
+}
+
+QPushButton *ReceiverCardView::smallButton(const QString &title, const QString &objectName,
+                                           void (ReceiverCardView::*action)())
+{
+    auto *button = new QPushButton(title, m_surface);
+    button->setObjectName(objectName);
+    button->setAccessibleName(title);
+    button->setFixedHeight(24);
+    button->setFocusPolicy(Qt::TabFocus);
+    connect(button, &QPushButton::clicked, this, action);
+    return button;
+}
+
+void ReceiverCardView::startArrivalFade()
+{
+    auto *fade = qobject_cast<QGraphicsOpacityEffect *>(m_surface->graphicsEffect());
+    auto *animation = new QPropertyAnimation(fade, "opacity", m_surface);
+    animation->setDuration(int(arrivalFadeDuration.count()));
+    animation->setStartValue(arrivalStartOpacity);
+    animation->setEndValue(1.0);
+    // Once opaque, the surface is drawn directly again instead of through the effect.
+    connect(animation, &QPropertyAnimation::finished, m_surface, [surface = m_surface] {
+        surface->setGraphicsEffect(nullptr);
+    });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+} // namespace quillpost

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "service/Records.h"
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace quillpost {
+
+class APIClient;
+class ElidedLabel;
+class PassThroughScrollView;
+class SafePlainTextEdit;
+
+// The colours of one card, derived from its clip's collaboration colour.
+struct CardColors
+{
+    QColor background;
+    QColor border;
+    QColor collaborationLabel;
+
+    // `collaborationColor` is the clip's text; a missing or malformed one gives the neutral card.
+    static CardColors forCollaboration(const QString &collaborationColor);
+};
+
+// One clip in the receiver panel's card list: title and collaboration space, one of the clip's
+// two texts in a small editor, the version choice ("优化版" / "原文") and the buttons "保存",
+// "复制" and "粘贴". The card talks to the panel only through its three callbacks and saves
+// its own edits through the shared service client.
+class ReceiverCardView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds savedTitleDuration{1200};
+    static constexpr std::chrono::milliseconds arrivalFadeDuration{420};
+    static constexpr qreal arrivalStartOpacity = 0.28;
+
+    // `highlight` fades the card in once it is in the list. `api` must outlive the card.
+    ReceiverCardView(const Clip &clip, APIClient *api, bool highlight, std::function<void(QString)> onPaste,
+                     std::function<void(QString)> onSourceChange, std::function<void(QString, QColor)> onMessage,
+                     QWidget *parent = nullptr);
+    ~ReceiverCardView() override;
+
+    // The card's own copy of the clip: an edit being saved goes in first, and a successful save
+    // replaces it with the clip the service returned.
+    const Clip &clip() const { return m_clip; }
+    // 0: the optimized text is shown; 1: the raw text.
+    int selectedVersion() const { return m_selectedVersion; }
+    const CardColors &colors() const { return m_colors; }
+
+    // True while the editor is the focus widget of its window (also while that window is not
+    // active): the user is working in this card and the panel must not replace it.
+    bool isEditing() const;
+
+    QPushButton *optimizedButton() const { return m_optimizedButton; }
+    QPushButton *rawButton() const { return m_rawButton; }
+    QPushButton *saveButton() const { return m_saveButton; }
+    QPushButton *copyButton() const { return m_copyButton; }
+    QPushButton *pasteButton() const { return m_pasteButton; }
+    SafePlainTextEdit *editor() const;
+    ElidedLabel *titleLabel() const { return m_titleLabel; }
+    QLabel *collaborationLabel() const { return m_collaborationLabel; }
+
+signals:
+    void editingChanged(bool editing);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QString selectedText() const;
+    void changeSource(int version);
+    void updateVersionButtons();
+    void copyText();
+    void pasteText();
+    void save();
+    void setSaveTitle(const QString &title);
+    QPushButton *smallButton(const QString &title, const QString &objectName, void (ReceiverCardView::*action)());
+    void startArrivalFade();
+
+    Clip m_clip;
+    APIClient *const m_api;
+    QPushButton *m_optimizedButton = nullptr;
+    QPushButton *m_rawButton = nullptr;
+    int m_selectedVersion = 0;
+    PassThroughScrollView *m_editor = nullptr;
+    QPushButton *m_saveButton = nullptr;
+    std::function<void(QString)> m_onPaste;
+    std::function<void(QString, QColor)> m_onMessage;
+    std::function<void(QString)> m_onSourceChange;
+
+    CardColors m_colors;
+    QFrame *m_surface = nullptr;
+    ElidedLabel *m_titleLabel = nullptr;
+    QLabel *m_collaborationLabel = nullptr;
+    QPushButton *m_copyButton = nullptr;
+    QPushButton *m_pasteButton = nullptr;
+    bool m_editing = false;
+};
+
+} // namespace quillpost
