@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/PasteChord.h"
+#include "platform/Workspace.h"
+
+#include <QObject>
+
+namespace quillpost {
+
+// What became of one postPaste().
+enum class KeystrokeResult {
+    Posted,        // the chord was sent to the target's window
+    NotFocused,    // the keyboard focus was not in a window of the target: nothing was sent
+    ModifiersHeld, // the user kept holding a modifier key for the whole wait: nothing was sent
+    NoKeycode,     // the current keymap has no key for part of the chord: nothing was sent
+    Unavailable,   // no way to synthesise key presses here (no X11, no XTEST): nothing was sent
+};
+
+// Synthesises the paste chord for an application.
+//
+// postPaste() returns at once; the outcome is reported once through `finished`, on the GUI
+// thread, possibly later. Implementations must never type into a window that does not belong
+// to the target: the X11 one first waits (at most 1 s, without blocking the event loop) until
+// no modifier key is held, then checks that the focused window belongs to the target (the same
+// window, or one whose process is the target's) and only then posts the chord.
+class Keystroke : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual void postPaste(const RunningApplication &target, PasteChord chord) = 0;
+
+signals:
+    void finished(const quillpost::RunningApplication &target, quillpost::KeystrokeResult result);
+};
+
+} // namespace quillpost

@@ -1,0 +1,166 @@
+#include "platform/x11/X11Keystroke.h"
+
+#include "platform/x11/XcbSupport.h"
+
+#include <QTimer>
+
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace quillpost {
+
+namespace {
+
+// Keysyms (X11/keysymdef.h).
+constexpr xcb_keysym_t keysymShiftL = 0xffe1;
+constexpr xcb_keysym_t keysymControlL = 0xffe3;
+constexpr xcb_keysym_t keysymInsert = 0xff63;
+constexpr xcb_keysym_t keysymV = 0x0076;
+
+struct ChordKeys
+{
+    std::vector<xcb_keysym_t> modifiers;
+    xcb_keysym_t key;
+};
+
+ChordKeys keysOf(PasteChord chord)
+{
+    switch (chord) {
+    case PasteChord::ControlV:
+        return {{keysymControlL}, keysymV};
+    case PasteChord::ControlShiftV:
+        return {{keysymControlL, keysymShiftL}, keysymV};
+    case PasteChord::ShiftInsert:
+        return {{keysymShiftL}, keysymInsert};
+    }
+    return {{keysymControlL}, keysymV};
+}
+
+struct FreeDeleter
+{
+    void operator()(void *pointer) const { std::free(pointer); }
+};
+
+bool xtestPresent(xcb_connection_t *connection)
+{
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(connection, &xcb_test_id);
+    return extension && extension->present;
+}
+
+// True while any key that the modifier map lists is physically down.
+bool modifiersHeld(xcb_connection_t *connection)
+{
+    const auto mappingCookie = xcb_get_modifier_mapping(connection);
+    const auto keymapCookie = xcb_query_keymap(connection);
+    xcb_generic_error_t *error = nullptr;
+    std::unique_ptr<xcb_get_modifier_mapping_reply_t, FreeDeleter> mapping(
+        xcb_get_modifier_mapping_reply(connection, mappingCookie, &error));
+    std::free(error);
+    error = nullptr;
+    std::unique_ptr<xcb_query_keymap_reply_t, FreeDeleter> keymap(
+        xcb_query_keymap_reply(connection, keymapCookie, &error));
+    std::free(error);
+    if (!mapping || !keymap)
+        return false;
+    const xcb_keycode_t *keycodes = xcb_get_modifier_mapping_keycodes(mapping.get());
+    const int count = xcb_get_modifier_mapping_keycodes_length(mapping.get());
+    for (int i = 0; i < count; ++i) {
+        const xcb_keycode_t keycode = keycodes[i];
+        if (keycode != 0 && (keymap->keys[keycode / 8] & (1u << (keycode % 8))))
+            return true;
+    }
+    return false;
+}
+
+// True when the focused window, or one of its ancestors, is the target's window or belongs to
+// the target's process.
+bool focusBelongsTo(xcb_connection_t *connection, const RunningApplication &target)
+{
+    xcb_generic_error_t *error = nullptr;
+    std::unique_ptr<xcb_get_input_focus_reply_t, FreeDeleter> focus(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), &error));
+    std::free(error);
+    if (!focus || focus->focus == XCB_NONE || focus->focus == XCB_INPUT_FOCUS_POINTER_ROOT)
+        return false;
+    for (xcb_window_t window = focus->focus; window != XCB_NONE;) {
+        if (window == target.windowId)
+            return true;
+        if (target.processId > 0 && x11::localProcessId(connection, window) == target.processId)
+            return true;
+        const auto position = x11::treePosition(connection, window);
+        if (!position || window == position->root)
+            return false;
+        window = position->parent;
+    }
+    return false;
+}
+
+KeystrokeResult postChord(xcb_connection_t *connection, PasteChord chord)
+{
+    std::unique_ptr<xcb_key_symbols_t, void (*)(xcb_key_symbols_t *)> symbols(xcb_key_symbols_alloc(connection),
+                                                                             xcb_key_symbols_free);
+    if (!symbols)
+        return KeystrokeResult::NoKeycode;
+    const auto keycodeOf = [&](xcb_keysym_t keysym) -> xcb_keycode_t {
+        std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(xcb_key_symbols_get_keycode(symbols.get(), keysym));
+        return codes ? codes.get()[0] : xcb_keycode_t(XCB_NO_SYMBOL);
+    };
+
+    const ChordKeys keys = keysOf(chord);
+    std::vector<xcb_keycode_t> modifiers;
+    for (const xcb_keysym_t keysym : keys.modifiers)
+        modifiers.push_back(keycodeOf(keysym));
+    const xcb_keycode_t key = keycodeOf(keys.key);
+    if (key == XCB_NO_SYMBOL || std::find(modifiers.begin(), modifiers.end(), XCB_NO_SYMBOL) != modifiers.end())
+        return KeystrokeResult::NoKeycode;
+
+    const auto fake = [&](uint8_t type, xcb_keycode_t keycode) {
+        xcb_test_fake_input(connection, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    };
+    for (const xcb_keycode_t modifier : modifiers)
+        fake(XCB_KEY_PRESS, modifier);
+    fake(XCB_KEY_PRESS, key);
+    fake(XCB_KEY_RELEASE, key);
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+        fake(XCB_KEY_RELEASE, *it);
+    xcb_flush(connection);
+    return KeystrokeResult::Posted;
+}
+
+} // namespace
+
+void X11Keystroke::postPaste(const RunningApplication &target, PasteChord chord)
+{
+    QElapsedTimer waited;
+    waited.start();
+    attempt(target, chord, waited);
+}
+
+void X11Keystroke::attempt(const RunningApplication &target, PasteChord chord, QElapsedTimer waited)
+{
+    xcb_connection_t *connection = x11::qtConnection();
+    if (!connection || !xtestPresent(connection)) {
+        emit finished(target, KeystrokeResult::Unavailable);
+        return;
+    }
+    if (modifiersHeld(connection)) {
+        if (waited.elapsed() >= modifierWait.count()) {
+            emit finished(target, KeystrokeResult::ModifiersHeld);
+            return;
+        }
+        QTimer::singleShot(modifierPollInterval, this, [this, target, chord, waited] { attempt(target, chord, waited); });
+        return;
+    }
+    if (!focusBelongsTo(connection, target)) {
+        emit finished(target, KeystrokeResult::NotFocused);
+        return;
+    }
+    emit finished(target, postChord(connection, chord));
+}
+
+} // namespace quillpost
