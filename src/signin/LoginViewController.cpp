@@ -84,8 +84,9 @@ void LoginViewController::loadView()
     setColour(subtitle, QPalette::WindowText, SystemColors::secondaryLabel());
     stack->addWidget(subtitle, 0, Qt::AlignHCenter);
 
-    const auto makeField = [&](const QString &objectName, const QString &placeholder, const QString &name) {
-        auto *field = new QLineEdit(content);
+    const auto makeField = [&](QWidget *parent, const QString &objectName, const QString &placeholder,
+                               const QString &name) {
+        auto *field = new QLineEdit(parent);
         field->setObjectName(objectName);
         field->setPlaceholderText(placeholder);
         field->setAccessibleName(name);
@@ -93,44 +94,49 @@ void LoginViewController::loadView()
         return field;
     };
 
-    auto *phoneRow = new QHBoxLayout;
+    // The row spans the same column as the fields below it; the phone field takes what the
+    // button leaves (185 of 298).
+    auto *phoneRowWidget = new QWidget(content);
+    phoneRowWidget->setFixedWidth(columnWidth);
+    auto *phoneRow = new QHBoxLayout(phoneRowWidget);
+    phoneRow->setContentsMargins(0, 0, 0, 0);
     phoneRow->setSpacing(8);
-    m_phone = makeField(QStringLiteral("phone"), QStringLiteral("手机号"), QStringLiteral("手机号"));
+    m_phone = makeField(phoneRowWidget, QStringLiteral("phone"), QStringLiteral("手机号"), QStringLiteral("手机号"));
     m_phone->setMinimumWidth(185);
     m_phone->setInputMethodHints(Qt::ImhDialableCharactersOnly);
-    m_sendButton = new QPushButton(QStringLiteral("获取验证码"), content);
+    m_sendButton = new QPushButton(QStringLiteral("获取验证码"), phoneRowWidget);
     m_sendButton->setObjectName(QStringLiteral("sendButton"));
     m_sendButton->setAutoDefault(false);
     m_sendButton->setFixedWidth(105);
     m_sendButton->setMinimumHeight(m_phone->sizeHint().height());
     phoneRow->addWidget(m_phone, 1);
     phoneRow->addWidget(m_sendButton);
-    stack->addLayout(phoneRow);
-    stack->setAlignment(phoneRow, Qt::AlignHCenter);
+    stack->addWidget(phoneRowWidget, 0, Qt::AlignHCenter);
 
-    m_code = makeField(QStringLiteral("code"), QStringLiteral("短信验证码"), QStringLiteral("短信验证码"));
+    m_code = makeField(content, QStringLiteral("code"), QStringLiteral("短信验证码"), QStringLiteral("短信验证码"));
     m_code->setFixedWidth(columnWidth);
     m_code->setInputMethodHints(Qt::ImhDigitsOnly);
     stack->addWidget(m_code, 0, Qt::AlignHCenter);
 
     // Hidden widgets take no room in the layout until the first-time step shows this one.
-    m_nickname = makeField(QStringLiteral("nickname"), QStringLiteral("首次登录时填写昵称"), QStringLiteral("昵称"));
+    m_nickname = makeField(content, QStringLiteral("nickname"), QStringLiteral("首次登录时填写昵称"),
+                           QStringLiteral("昵称"));
     m_nickname->setFixedWidth(columnWidth);
     m_nickname->hide();
     stack->addWidget(m_nickname, 0, Qt::AlignHCenter);
 
     // Error texts come from the service and can be long: they wrap within the column instead of
-    // widening the window. The line keeps its height while empty so the screen does not jump.
+    // widening the window (see showMessage for the height).
     m_message = new QLabel(content);
     m_message->setObjectName(QStringLiteral("message"));
     m_message->setTextFormat(Qt::PlainText);
     m_message->setWordWrap(true);
-    m_message->setAlignment(Qt::AlignCenter);
+    m_message->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_message->setFont(systemFont(font(), 10));
     m_message->setFixedWidth(columnWidth);
-    m_message->setMinimumHeight(m_message->fontMetrics().height());
     setColour(m_message, QPalette::WindowText, SystemColors::red());
     stack->addWidget(m_message, 0, Qt::AlignHCenter);
+    fitMessageHeight();
 
     m_loginButton = new QPushButton(QStringLiteral("进入Quillpost"), content);
     m_loginButton->setObjectName(QStringLiteral("loginButton"));
@@ -249,7 +255,7 @@ void LoginViewController::login()
         return;
     clearMessage();
     m_loginButton->setEnabled(false);
-    m_api->login(m_phone->text(), m_code->text(), m_nickname->text(), this, [this](Outcome<LoginResponse> outcome) {
+    const auto apply = [this](Outcome<LoginResponse> outcome) {
         if (!outcome.ok()) {
             loginFailed(outcome.failure().description());
             return;
@@ -278,7 +284,8 @@ void LoginViewController::login()
         const Profile user = *reply.user;
         if (onLogin)
             onLogin(user);
-    });
+    };
+    m_api->login(m_phone->text(), m_code->text(), m_nickname->text(), this, apply);
 }
 
 void LoginViewController::loginFailed(const QString &description)
@@ -291,11 +298,22 @@ void LoginViewController::showMessage(const QString &text, const QColor &colour)
 {
     setColour(m_message, QPalette::WindowText, colour);
     m_message->setText(text);
+    fitMessageHeight();
 }
 
 void LoginViewController::clearMessage()
 {
     m_message->clear();
+    fitMessageHeight();
+}
+
+void LoginViewController::fitMessageHeight()
+{
+    // The nested layouts do not pass the wrapped height on, so the line is sized here: one line
+    // while empty (the screen does not jump when a text appears), at most four for a long text.
+    const int line = m_message->fontMetrics().lineSpacing();
+    const int wanted = m_message->text().isEmpty() ? line : m_message->heightForWidth(columnWidth);
+    m_message->setFixedHeight(std::clamp(wanted, line, maxMessageLines * line));
 }
 
 void LoginViewController::keyPressEvent(QKeyEvent *event)

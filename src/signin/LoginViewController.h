@@ -37,6 +37,7 @@ class LoginViewController : public QWidget
 public:
     static constexpr std::chrono::milliseconds countdownInterval{1000};
     static constexpr qint64 resendWaitSeconds = 60;
+    static constexpr int maxMessageLines = 4;
 
     LoginViewController(APIClient *api, SecretStore *store, std::function<void(Profile)> onLogin,
                         QWidget *parent = nullptr);
@@ -66,6 +67,7 @@ private:
     void startCountdown(qint64 seconds);
     void showMessage(const QString &text, const QColor &colour);
     void clearMessage();
+    void fitMessageHeight();
     void loginFailed(const QString &description);
 
     APIClient *m_api;
