@@ -37,6 +37,7 @@ class LoginViewController : public QWidget
 public:
     static constexpr std::chrono::milliseconds countdownInterval{1000};
     static constexpr qint64 resendWaitSeconds = 60;
+    // The status line grows with a wrapped text up to this many lines; the rest is cut off.
     static constexpr int maxMessageLines = 4;
 
     LoginViewController(APIClient *api, SecretStore *store, std::function<void(Profile)> onLogin,
