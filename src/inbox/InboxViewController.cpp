@@ -110,6 +110,7 @@ InboxViewController::InboxViewController(APIClient *api, const Profile &profile,
     connect(m_pollTimer, &QTimer::timeout, this, &InboxViewController::refresh);
 
     m_saveTitleReset = new QTimer(this);
+    m_saveTitleReset->setObjectName(QStringLiteral("saveTitleReset"));
     m_saveTitleReset->setSingleShot(true);
     m_saveTitleReset->setInterval(savedTitleDuration);
     connect(m_saveTitleReset, &QTimer::timeout, this, [this] { setSaveTitle(saveTitle); });
