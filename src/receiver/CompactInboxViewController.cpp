@@ -574,7 +574,8 @@ void CompactInboxViewController::showAccountMenu()
 {
     auto *menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("accountMenu"));
-    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // Gone once closed, whether an item was chosen or not (its action has been queued by then).
+    connect(menu, &QMenu::aboutToHide, menu, &QObject::deleteLater);
     menu->addAction(escapeMnemonic(m_profile.nickname))->setEnabled(false);
     menu->addAction(escapeMnemonic(m_profile.phone))->setEnabled(false);
     menu->addSeparator();
