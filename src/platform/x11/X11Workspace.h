@@ -23,8 +23,8 @@ class X11Workspace final : public Workspace, private QAbstractNativeEventFilter
     Q_OBJECT
 
 public:
-    // `ownIdentifier` is the WM_CLASS class of this program's windows: Qt derives it from the
-    // application name, capitalised ("quillpost" or "Quillpost" gives "Quillpost").
+    // `ownIdentifier` is the WM_CLASS class of this program's windows: Qt uses the application
+    // name as it stands, so the program sets QGuiApplication::applicationName to "Quillpost".
     explicit X11Workspace(std::optional<QString> ownIdentifier = QStringLiteral("Quillpost"),
                           QObject *parent = nullptr);
 
