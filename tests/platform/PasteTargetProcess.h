@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 // Drives the paste-target helper (PasteTargetMain.cpp) from a test or benchmark.
 class PasteTargetProcess : public QObject
@@ -59,14 +60,18 @@ public:
         m_process.waitForFinished(5000);
     }
 
+    // Runs the event loop until `condition` holds, waking at every event (QTest::qWait would
+    // sleep in 10 ms steps without serving events, which delays the clipboard transfer).
     template<typename Condition>
     static bool waitFor(Condition condition, int timeoutMs)
     {
         QDeadlineTimer deadline(timeoutMs);
+        QTimer wake; // also re-checks conditions that no event announces
+        wake.start(20);
         while (!condition()) {
             if (deadline.hasExpired())
                 return false;
-            QTest::qWait(5);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         return true;
     }
