@@ -18,9 +18,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -129,6 +131,26 @@ bool inScope(const Clip &clip, const QString &scope)
         || clip.collaborationName == scope;
 }
 
+// The scope pop-up: a rounded pill whose arrow is drawn here, in the title colour, so that it
+// matches the pill at any pixel ratio (a style sheet would need image files for it).
+class ScopePopUp : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QComboBox::paintEvent(event);
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(rgba(0.18, 0.31, 0.26, 0.9), 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const QPointF centre(width() - 12.0, height() / 2.0 + 1.0);
+        painter.drawPolyline(QList<QPointF>{centre + QPointF(-3.5, -2), centre + QPointF(0, 1.5),
+                                            centre + QPointF(3.5, -2)});
+    }
+};
+
 } // namespace
 
 CompactInboxViewController::CompactInboxViewController(APIClient *api, const Profile &profile,
@@ -179,6 +201,13 @@ void CompactInboxViewController::loadView()
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A slim scroller without arrow buttons, as in the cards' text areas.
+    m_scrollArea->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { width: 8px; background: transparent; margin: 0 0 0 2px; }"
+        "QScrollBar::handle:vertical { background: rgba(0,0,0,0.22); border-radius: 3px; min-height: 20px; }"
+        "QScrollBar::handle:vertical:hover { background: rgba(0,0,0,0.35); }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     m_scrollArea->setWidgetResizable(true);
     auto *document = new FlippedReceiverView;
     m_cards = new QWidget(document);
@@ -266,7 +295,7 @@ QWidget *CompactInboxViewController::buildControlRow()
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(5);
 
-    m_scopeButton = new QComboBox(controls);
+    m_scopeButton = new ScopePopUp(controls);
     m_scopeButton->setObjectName(QStringLiteral("scopeButton"));
     m_scopeButton->setAccessibleName(QStringLiteral("空间"));
     m_scopeButton->addItems({allScope, personalScope});
@@ -274,7 +303,10 @@ QWidget *CompactInboxViewController::buildControlRow()
     m_scopeButton->setFixedHeight(switchHeight);
     m_scopeButton->setMaximumWidth(scopeMaxWidth);
     m_scopeButton->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_scopeButton->setStyleSheet(controlStyleSheet(QStringLiteral("QComboBox"), rgba(0.72, 0.91, 0.81, 0.92)));
+    m_scopeButton->setStyleSheet(controlStyleSheet(QStringLiteral("QComboBox"), rgba(0.72, 0.91, 0.81, 0.92))
+                                 + QStringLiteral("QComboBox { padding-right: 18px; }"
+                                                  "QComboBox::drop-down { border: none; background: transparent;"
+                                                  " width: 16px; }"));
     // Only a choice of the user changes the scope; rebuilding the items does not.
     connect(m_scopeButton, &QComboBox::activated, this, &CompactInboxViewController::changeScope);
     row->addWidget(m_scopeButton, 0, Qt::AlignVCenter);
