@@ -16,8 +16,8 @@ public:
 };
 
 // The desktop sound theme's new-message sound ("message-new-instant"), played through
-// libcanberra. Where no sound can be played (no sound server or device, the sound is missing
-// from the theme) it falls back to the system beep; where the user has switched event sounds
+// libcanberra and the desktop's sound server. Where no sound can be played (no sound server, the
+// sound is missing from the theme) it falls back to the system beep; where the user has switched event sounds
 // off it stays silent. Lives on the GUI thread.
 class ThemeAlertSound final : public QObject, public AlertSound
 {

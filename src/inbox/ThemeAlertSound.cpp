@@ -36,7 +36,11 @@ void ThemeAlertSound::play()
     if (!m_context && !m_unavailable) {
         // Made at the first sound rather than at start-up: opening the sound server costs a
         // little, and many sessions never need it.
+        // Only through the sound server (PulseAudio or PipeWire): libcanberra's fall-back to
+        // raw ALSA prints ALSA's errors on standard error where there is no sound card, and the
+        // beep serves there.
         if (ca_context_create(&m_context) == CA_SUCCESS) {
+            ca_context_set_driver(m_context, "pulse");
             ca_context_change_props(m_context, CA_PROP_APPLICATION_NAME, "Quillpost", CA_PROP_APPLICATION_ID,
                                     "com.tallowmere.quillpost", nullptr);
         } else {
