@@ -12,12 +12,14 @@
 #include <atomic>
 #include <csignal>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -166,6 +168,12 @@ int main(int argc, char **argv)
         // a load generator must not wait for each other.
         server.new_task_queue = [] { return new httplib::ThreadPool(64); };
         server.set_tcp_nodelay(true);
+        // cpp-httplib's default also sets SO_REUSEPORT, which lets a second service bind the same
+        // port and share its connections; a port in use must be refused instead.
+        server.set_socket_options([](int socket) {
+            const int on = 1;
+            setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        });
         server.set_keep_alive_max_count(100'000);
         service.install(server);
 
@@ -184,13 +192,29 @@ int main(int argc, char **argv)
             printLine(std::string("demo data created: sign in with ") + demoPhone);
 
         std::atomic<bool> stopRequested = false;
-        std::thread stopper([&server, &stopSignals, &stopRequested] {
+        std::mutex finishedMutex;
+        std::condition_variable finishedChanged;
+        bool finished = false;
+        std::thread stopper([&] {
             int signal = 0;
             sigwait(&stopSignals, &signal);
             stopRequested = true;
             server.stop();
+            // Workers of idle keep-alive connections notice the stop only when their read
+            // times out (5 s). A stop does not wait for them: what was committed is safe in
+            // the database whatever happens to the process.
+            std::unique_lock lock(finishedMutex);
+            if (!finishedChanged.wait_for(lock, std::chrono::seconds(1), [&] { return finished; })) {
+                std::fflush(stdout);
+                std::_Exit(0);
+            }
         });
         const bool listened = server.listen_after_bind();
+        {
+            std::lock_guard lock(finishedMutex);
+            finished = true;
+        }
+        finishedChanged.notify_one();
         // When listening ended for another reason, wake the stopper so that it can be joined.
         if (!stopRequested)
             pthread_kill(stopper.native_handle(), SIGTERM);
