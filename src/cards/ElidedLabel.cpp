@@ -1,5 +1,6 @@
 #include "cards/ElidedLabel.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QStyle>
 #include <QTextDocument>
@@ -27,7 +28,6 @@ ElidedLabel::ElidedLabel(const QString &text, QWidget *parent)
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
     setText(oneLine(text));
-    setAccessibleName(this->text());
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
@@ -36,19 +36,34 @@ QString ElidedLabel::displayedText() const
     return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
 }
 
+int ElidedLabel::textWidth() const
+{
+    if (m_measuredWidth < 0 || m_measuredText != text()) {
+        m_measuredText = text();
+        m_measuredWidth = fontMetrics().horizontalAdvance(m_measuredText);
+    }
+    return m_measuredWidth;
+}
+
 QSize ElidedLabel::sizeHint() const
 {
-    const QFontMetrics metrics = fontMetrics();
     const QMargins margins = contentsMargins();
-    return QSize(metrics.horizontalAdvance(text()) + margins.left() + margins.right(),
-                 metrics.height() + margins.top() + margins.bottom());
+    return QSize(textWidth() + margins.left() + margins.right(),
+                 fontMetrics().height() + margins.top() + margins.bottom());
+}
+
+void ElidedLabel::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange)
+        m_measuredWidth = -1;
+    QLabel::changeEvent(event);
 }
 
 QSize ElidedLabel::minimumSizeHint() const
 {
     // Wide enough for the ellipsis alone; the layout may give less when the row is tiny.
     const QSize hint = sizeHint();
-    return QSize(std::min(hint.width(), fontMetrics().horizontalAdvance(QStringLiteral("…"))), hint.height());
+    return QSize(std::min(hint.width(), fontMetrics().horizontalAdvance(u'…')), hint.height());
 }
 
 void ElidedLabel::paintEvent(QPaintEvent *)

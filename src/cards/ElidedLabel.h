@@ -24,6 +24,13 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    // Layouts ask for the size hints many times; measuring the text shapes it each time.
+    mutable QString m_measuredText;
+    mutable int m_measuredWidth = -1;
+    int textWidth() const;
 };
 
 } // namespace quillpost

@@ -1,5 +1,6 @@
 #include "cards/ReceiverCardView.h"
 
+#include "cards/CardWidgets.h"
 #include "cards/ElidedLabel.h"
 #include "cards/HexColor.h"
 #include "cards/PassThroughScrollView.h"
@@ -9,15 +10,14 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QEvent>
-#include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -36,72 +36,38 @@ const QString pasteTitle = QStringLiteral("粘贴");
 
 QColor successColor() { return rgba(0.29, 0.49, 0.39, 1); }
 
-QString css(const QColor &color)
-{
-    return QStringLiteral("rgba(%1,%2,%3,%4)")
-        .arg(color.red())
-        .arg(color.green())
-        .arg(color.blue())
-        .arg(color.alphaF(), 0, 'f', 3);
-}
-
 QColor withAlpha(QColor color, qreal alpha)
 {
     color.setAlphaF(float(alpha));
     return color;
 }
 
-// One style sheet per card, with object-name selectors, so that building a card parses one
-// sheet rather than one per widget. Sizes are logical pixels.
-QString cardStyleSheet(const CardColors &colors)
+CardButton::Look versionLook(const QColor &title, const QColor &selected)
 {
-    const QColor unselected = rgba(1, 1, 1, 0.72);
-    const QColor plainText = rgba(0.27, 0.43, 0.36, 1);
-    const QColor pasteText = rgba(0.76, 0.31, 0.26, 1);
-    const QColor pasteBackground = rgba(1, 0.88, 0.84, 0.9);
-    const QColor optimizedSelected = rgba(0.98, 0.76, 0.28, 0.92);
-    const QColor rawSelected = rgba(0.47, 0.82, 0.66, 0.92);
-    // Pressed buttons darken a little; keyboard focus gets a ring in the title colour.
-    const auto pressed = [](const QColor &color) { return css(color.darker(112)); };
+    return {title, rgba(1, 1, 1, 0.72), selected, 10, QFont::DemiBold};
+}
 
-    QString sheet;
-    sheet += QStringLiteral("#cardSurface { background-color: %1; border: 1px solid %2; border-radius: 13px; }")
-                 .arg(css(colors.background), css(colors.border));
-    sheet += QStringLiteral("#titleLabel { color: %1; font-size: 11px; font-weight: 600; }")
-                 .arg(css(rgba(0.18, 0.29, 0.25, 1)));
-    sheet += QStringLiteral("#collaborationLabel { color: %1; font-size: 9px; font-weight: 400; }")
-                 .arg(css(colors.collaborationLabel));
-    sheet += QStringLiteral("#textArea { background-color: %1; border: none; border-radius: 9px; }")
-                 .arg(css(rgba(0.975, 0.978, 0.965, 1)));
-    sheet += QStringLiteral("#editor { background: transparent; border: none; color: %1; font-size: 11px; }")
-                 .arg(css(rgba(0.19, 0.28, 0.25, 1)));
-    sheet += QStringLiteral(
-        "#editor QScrollBar:vertical { width: 8px; background: transparent; margin: 5px 2px 5px 0; }"
-        "#editor QScrollBar::handle:vertical { background: rgba(0,0,0,0.22); border-radius: 3px; min-height: 14px; }"
-        "#editor QScrollBar::handle:vertical:hover { background: rgba(0,0,0,0.35); }"
-        "#editor QScrollBar::add-line:vertical, #editor QScrollBar::sub-line:vertical { height: 0; border: none; }"
-        "#editor QScrollBar::add-page:vertical, #editor QScrollBar::sub-page:vertical { background: none; }");
-    sheet += QStringLiteral("#cardSurface QPushButton { border: none; border-radius: 7px; padding: 0 8px; }"
-                            "#cardSurface QPushButton:focus { border: 1px solid; }");
-    sheet += QStringLiteral("#optimizedButton, #rawButton { font-size: 10px; font-weight: 600; background-color: %1; }"
-                            "#optimizedButton:pressed, #rawButton:pressed { background-color: %2; }")
-                 .arg(css(unselected), pressed(unselected));
-    sheet += QStringLiteral("#optimizedButton { color: %1; }"
-                            "#optimizedButton:checked { background-color: %2; }"
-                            "#optimizedButton:checked:pressed { background-color: %3; }")
-                 .arg(css(rgba(0.34, 0.27, 0.12, 1)), css(optimizedSelected), pressed(optimizedSelected));
-    sheet += QStringLiteral("#rawButton { color: %1; }"
-                            "#rawButton:checked { background-color: %2; }"
-                            "#rawButton:checked:pressed { background-color: %3; }")
-                 .arg(css(rgba(0.18, 0.34, 0.27, 1)), css(rawSelected), pressed(rawSelected));
-    sheet += QStringLiteral("#saveButton, #copyButton { font-size: 10px; font-weight: 500; color: %1; background-color: %2; }"
-                            "#saveButton:pressed, #copyButton:pressed { background-color: %3; }"
-                            "#saveButton:disabled { color: %4; }")
-                 .arg(css(plainText), css(unselected), pressed(unselected), css(withAlpha(plainText, 0.45)));
-    sheet += QStringLiteral("#pasteButton { font-size: 10px; font-weight: 600; color: %1; background-color: %2; }"
-                            "#pasteButton:pressed { background-color: %3; }")
-                 .arg(css(pasteText), css(pasteBackground), pressed(pasteBackground));
-    return sheet;
+CardButton::Look actionLook(bool prominent)
+{
+    if (prominent)
+        return {rgba(0.76, 0.31, 0.26, 1), rgba(1, 0.88, 0.84, 0.9), {}, 10, QFont::DemiBold};
+    return {rgba(0.27, 0.43, 0.36, 1), rgba(1, 1, 1, 0.72), {}, 10, QFont::Medium};
+}
+
+// A label or editor font: the application's family at a size in logical pixels.
+QFont cardFont(const QWidget *widget, int pixelSize, QFont::Weight weight)
+{
+    QFont font = widget->font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}
+
+void setForeground(QWidget *widget, QPalette::ColorRole role, const QColor &color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(role, color);
+    widget->setPalette(palette);
 }
 
 } // namespace
@@ -128,14 +94,13 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     , m_colors(CardColors::forCollaboration(clip.collaborationColor))
 {
     setAccessibleName(m_clip.title);
-    setStyleSheet(cardStyleSheet(m_colors));
 
     // The card's shadow and its arrival fade are two effects, and a widget takes only one: the
     // card carries the shadow, its surface (background, border and content) the fade, so that
     // the shadow fades with what casts it.
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    m_surface = new QFrame(this);
+    m_surface = new RoundedPanel(m_colors.background, m_colors.border, 13, this);
     m_surface->setObjectName(QStringLiteral("cardSurface"));
     outer->addWidget(m_surface);
 
@@ -150,9 +115,16 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     // Header: title, flexible space, collaboration space.
     m_titleLabel = new ElidedLabel(m_clip.title, m_surface);
     m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
+    m_titleLabel->setFont(cardFont(this, 11, QFont::DemiBold));
+    setForeground(m_titleLabel, QPalette::WindowText, rgba(0.18, 0.29, 0.25, 1));
     m_collaborationLabel = new ElidedLabel(m_clip.collaborationName, m_surface);
     m_collaborationLabel->setObjectName(QStringLiteral("collaborationLabel"));
+    m_collaborationLabel->setFont(cardFont(this, 9, QFont::Normal));
+    setForeground(m_collaborationLabel, QPalette::WindowText, m_colors.collaborationLabel);
     m_collaborationLabel->setVisible(!m_clip.collaborationName.isEmpty());
+    // The title gives way first; a very long space name is cut as well rather than widen the card.
+    m_collaborationLabel->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_collaborationLabel->setMaximumWidth(120);
     auto *header = new QHBoxLayout;
     header->setSpacing(8);
     header->addWidget(m_titleLabel, 0, Qt::AlignVCenter);
@@ -162,31 +134,40 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     // Only an empty optimized text opens the card on the raw text; blanks count as content.
     m_selectedVersion = m_clip.optimizedText.isEmpty() ? 1 : 0;
 
-    m_optimizedButton = new QPushButton(optimizedTitle, m_surface);
+    // The selected version's button takes its own colour; the title colours never change.
+    m_optimizedButton = new CardButton(
+        optimizedTitle, versionLook(rgba(0.34, 0.27, 0.12, 1), rgba(0.98, 0.76, 0.28, 0.92)), m_surface);
     m_optimizedButton->setObjectName(QStringLiteral("optimizedButton"));
-    m_rawButton = new QPushButton(rawTitle, m_surface);
+    m_rawButton =
+        new CardButton(rawTitle, versionLook(rgba(0.18, 0.34, 0.27, 1), rgba(0.47, 0.82, 0.66, 0.92)), m_surface);
     m_rawButton->setObjectName(QStringLiteral("rawButton"));
     auto *versions = new QButtonGroup(this);
     for (auto [button, version] : {std::pair{m_optimizedButton, 0}, std::pair{m_rawButton, 1}}) {
         button->setCheckable(true);
-        button->setAccessibleName(button->text());
-        button->setFixedHeight(24);
-        // Clicking a button leaves the keyboard focus in the editor; Tab still reaches it.
-        button->setFocusPolicy(Qt::TabFocus);
         versions->addButton(button, version);
     }
     connect(versions, &QButtonGroup::idClicked, this, &ReceiverCardView::changeSource);
     updateVersionButtons();
 
     // Text area: a rounded panel holding the editor.
-    auto *textArea = new QFrame(m_surface);
+    auto *textArea = new RoundedPanel(rgba(0.975, 0.978, 0.965, 1), std::nullopt, 9, m_surface);
     textArea->setObjectName(QStringLiteral("textArea"));
     textArea->setFixedHeight(58);
     m_editor = new PassThroughScrollView(textArea);
     m_editor->setObjectName(QStringLiteral("editor"));
     m_editor->setAccessibleName(m_clip.title);
     m_editor->setFrameShape(QFrame::NoFrame);
+    m_editor->setFont(cardFont(this, 11, QFont::Normal));
+    // The text area draws the background; the editor only its text.
+    m_editor->viewport()->setAutoFillBackground(false);
+    QPalette editorPalette = m_editor->palette();
+    editorPalette.setColor(QPalette::Base, Qt::transparent);
+    editorPalette.setColor(QPalette::Text, rgba(0.19, 0.28, 0.25, 1));
+    m_editor->setPalette(editorPalette);
     m_editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The scroll bar keeps its place so that the text does not rewrap as it grows; its handle
+    // shows only when there is something to scroll.
+    m_editor->verticalScrollBar()->setStyle(SlimScrollBarStyle::instance());
     m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_editor->setTabChangesFocus(true);
     m_editor->document()->setDocumentMargin(5);
@@ -299,7 +280,6 @@ void ReceiverCardView::pasteText()
 void ReceiverCardView::setSaveTitle(const QString &title)
 {
     m_saveButton->setText(title);
-    m_saveButton->setAccessibleName(title);
 }
 
 void ReceiverCardView::save()
@@ -346,11 +326,8 @@ void ReceiverCardView::save()
 QPushButton *ReceiverCardView::smallButton(const QString &title, const QString &objectName,
                                            void (ReceiverCardView::*action)())
 {
-    auto *button = new QPushButton(title, m_surface);
+    auto *button = new CardButton(title, actionLook(title == pasteTitle), m_surface);
     button->setObjectName(objectName);
-    button->setAccessibleName(title);
-    button->setFixedHeight(24);
-    button->setFocusPolicy(Qt::TabFocus);
     connect(button, &QPushButton::clicked, this, action);
     return button;
 }

@@ -10,13 +10,12 @@
 #include <functional>
 #include <optional>
 
-class QFrame;
-class QLabel;
 class QPushButton;
 
 namespace quillpost {
 
 class APIClient;
+class CardButton;
 class ElidedLabel;
 class PassThroughScrollView;
 class SafePlainTextEdit;
@@ -69,7 +68,7 @@ public:
     QPushButton *pasteButton() const { return m_pasteButton; }
     SafePlainTextEdit *editor() const;
     ElidedLabel *titleLabel() const { return m_titleLabel; }
-    QLabel *collaborationLabel() const { return m_collaborationLabel; }
+    ElidedLabel *collaborationLabel() const { return m_collaborationLabel; }
 
 signals:
     void editingChanged(bool editing);
@@ -100,9 +99,9 @@ private:
     std::function<void(QString)> m_onSourceChange;
 
     CardColors m_colors;
-    QFrame *m_surface = nullptr;
+    QWidget *m_surface = nullptr;
     ElidedLabel *m_titleLabel = nullptr;
-    QLabel *m_collaborationLabel = nullptr;
+    ElidedLabel *m_collaborationLabel = nullptr;
     QPushButton *m_copyButton = nullptr;
     QPushButton *m_pasteButton = nullptr;
     bool m_editing = false;
