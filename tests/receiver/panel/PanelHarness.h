@@ -76,28 +76,16 @@ struct PanelHarness
 
     QNetworkAccessManager *network() const { return api.findChild<QNetworkAccessManager *>(); }
 
-    // Waits until `count` more replies have been handed to their callbacks.
-    bool waitForReplies(int count = 1, int timeoutMs = 5000)
-    {
-        QSignalSpy finished(network(), &QNetworkAccessManager::finished);
-        return QTest::qWaitFor([&] { return finished.size() >= count; }, timeoutMs);
-    }
-
-    // One poll with the service answering `clips`.
-    bool poll(const QList<Clip> &clips)
+    // One poll answered with `clips`; without `refresh`, the fetch the constructor started.
+    bool poll(const QList<Clip> &clips, bool refresh = true)
     {
         serviceClips = clips;
         QSignalSpy finished(network(), &QNetworkAccessManager::finished);
-        panel->refresh();
+        if (refresh)
+            panel->refresh();
         return QTest::qWaitFor([&] { return finished.size() >= 1; }, 5000);
     }
-
-    // The panel's first fetch, started by its constructor, answered with `clips`.
-    bool firstReply(const QList<Clip> &clips)
-    {
-        serviceClips = clips;
-        return waitForReplies();
-    }
+    bool firstReply(const QList<Clip> &clips) { return poll(clips, false); }
 
     QStringList cardIds() const
     {

@@ -1,6 +1,5 @@
 #include "PanelHarness.h"
 
-#include "cards/ReceiverCardView.h"
 #include "platform/SystemColors.h"
 #include "receiver/PasteDelivery.h"
 #include "widgets/SafePlainTextEdit.h"
@@ -13,17 +12,17 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 using namespace quillpost;
 using namespace quillpost::test;
 
+using Replies = QList<QList<Clip>>;
+
 namespace {
 
 const QColor synced = SystemColors::rgba(0.30, 0.52, 0.40, 1.0);
 const RunningApplication editorApp = FakePlatform::app(7, QStringLiteral("Editor"), 700);
-
 const QList<Clip> firstList{clip("a", "1", "甲"), clip("b", "1", "乙")};
 const QList<Clip> withNewNewest{clip("c", "1", "丙"), clip("a", "1", "甲"), clip("b", "1", "乙")};
 
@@ -32,19 +31,20 @@ bool highlighted(const ReceiverCardView *card)
     return card->findChild<QGraphicsOpacityEffect *>() != nullptr;
 }
 
-// Answers the next modal alert, once it is shown, with the button titled `title`, recording
-// what it showed.
+void chooseScope(CompactInboxViewController &panel, int index)
+{
+    panel.scopeButton()->setCurrentIndex(index);
+    emit panel.scopeButton()->activated(index);
+}
+
+// Answers the sign-out alert, once it is shown, with the button titled `title`.
 struct AlertAnswer
 {
+    QMessageBox *seen = nullptr;
     QString text;
-    QString informativeText;
-    Qt::TextFormat format = Qt::AutoText;
-    QStringList buttons;
-    QString defaultButton;
-    QString escapeButton;
     QTimer watch;
 
-    void answerWith(const QString &title)
+    explicit AlertAnswer(const QString &title)
     {
         watch.setInterval(5);
         QObject::connect(&watch, &QTimer::timeout, [this, title] {
@@ -52,35 +52,18 @@ struct AlertAnswer
             if (!alert || !alert->isVisible())
                 return;
             watch.stop();
+            seen = alert;
             text = alert->text();
-            informativeText = alert->informativeText();
-            format = alert->textFormat();
-            for (QAbstractButton *button : alert->buttons())
-                buttons << button->text();
-            defaultButton = alert->defaultButton()->text();
-            escapeButton = alert->escapeButton()->text();
-            for (QAbstractButton *button : alert->buttons()) {
-                if (button->text() == title)
-                    button->click();
-            }
+            QCOMPARE(alert->textFormat(), Qt::PlainText);
+            QCOMPARE(alert->informativeText(), QStringLiteral("云端内容不会删除。"));
+            QCOMPARE(alert->buttons().size(), 2);
+            QCOMPARE(alert->defaultButton()->text(), QStringLiteral("退出"));
+            QCOMPARE(alert->escapeButton()->text(), QStringLiteral("取消"));
+            (title == alert->defaultButton()->text() ? alert->defaultButton() : alert->escapeButton())->click();
         });
         watch.start();
     }
 };
-
-// Opens the account menu and returns it.
-QMenu *openAccountMenu(CompactInboxViewController &panel)
-{
-    panel.showAccountMenu();
-    return qobject_cast<QMenu *>(QApplication::activePopupWidget());
-}
-
-// Chooses "退出登录…" from the keyboard, which closes the menu as a click does.
-void chooseSignOut(QMenu *menu)
-{
-    menu->setActiveAction(menu->actions().last());
-    QTest::keyClick(menu, Qt::Key_Return);
-}
 
 } // namespace
 
@@ -89,157 +72,78 @@ class CompactInboxTest : public QObject
     Q_OBJECT
 
 private slots:
-    void startsConnectingAndPolls();
-    void firstReplyAppliesQuietly();
-    void firstEmptyReplyAppliesNothing();
-    void identicalReplyOnlyResetsStatus();
-    void changedReplyHighlightsNewNewest();
-    void emptyReplyThenFullIsLikeFirst();
-    void failedFetchWaitsForReconnect();
-    void olderReplyNeverReplacesNewer();
-    void scopeTitlesAndFilter_data();
-    void scopeTitlesAndFilter();
-    void scopeFallsBackWhenItsSpaceDisappears();
-    void showsAtMostThirtyCards();
+    void changeDetection();
+    void failuresAndLateReplies();
+    void scopes();
     void editingHoldsBackChanges();
     void pinnedCopiesNewestText();
     void autoPaste_data();
     void autoPaste();
-    void autoPasteStoppedEarlyKeepsItsMessage_data();
-    void autoPasteStoppedEarlyKeepsItsMessage();
-    void cardCallbacksReachPanel();
-    void pinToggles();
-    void autoPasteSwitch();
-    void accountButtonAvatar_data();
-    void accountButtonAvatar();
-    void accountMenuShowsDataAsText();
-    void signOutConfirmed();
-    void signOutCancelled();
-    void hostMayDeletePanelInOnLogout();
-    void repliesAfterSignOutAreDropped();
+    void autoPasteStoppedEarly_data();
+    void autoPasteStoppedEarly();
+    void switches();
+    void avatar_data();
+    void avatar();
+    void accountMenuAndSignOut_data();
+    void accountMenuAndSignOut();
     void releaseWithFetchInFlight();
 };
 
-void CompactInboxTest::startsConnectingAndPolls()
+void CompactInboxTest::changeDetection()
 {
     PanelHarness h;
     CompactInboxViewController &panel = *h.panel;
     QCOMPARE(panel.statusText(), QStringLiteral("连接中"));
-    QCOMPARE(panel.statusColor(), SystemColors::secondaryLabel());
-    QVERIFY(panel.cards().isEmpty());
-    QVERIFY(!panel.emptyLabel());
-    QCOMPARE(panel.scopeItems(), (QStringList{"全部", "个人"}));
-    QCOMPARE(panel.selectedAutoVersion(), QStringLiteral("optimized"));
-    QVERIFY(panel.pollTimer()->isActive());
     QCOMPARE(panel.pollTimer()->intervalAsDuration(), std::chrono::milliseconds(3000));
+    QVERIFY(panel.pollTimer()->isActive());
 
-    // The fetch goes out at once; the timer keeps fetching.
-    QVERIFY(h.server.waitForRequests(1));
-    QCOMPARE(h.server.requests().first().target, QByteArray("/api/clips?limit=50"));
-    QCOMPARE(h.server.requests().first().header("authorization"), QByteArray("Bearer token-1"));
-    panel.pollTimer()->setInterval(5);
-    QVERIFY(h.server.waitForRequests(4));
-}
-
-void CompactInboxTest::firstReplyAppliesQuietly()
-{
-    PanelHarness h;
-    // Every switch is on before the first reply arrives: still nothing is copied or delivered.
+    // All switches on before the first reply: it still only fills the cards.
     h.fake.workspace.userActivates(editorApp);
-    h.panel->pinButton()->click();
-    h.panel->autoPasteButton()->click();
+    panel.pinButton()->click();
+    panel.autoPasteButton()->click();
     QVERIFY(h.firstReply(firstList));
-
-    CompactInboxViewController &panel = *h.panel;
+    QCOMPARE(h.server.requests().first().target, QByteArray("/api/clips?limit=50"));
     QCOMPARE(h.cardIds(), (QStringList{"a", "b"}));
     QCOMPARE(panel.lastSignature(), QStringLiteral("a:1|b:1"));
     QCOMPARE(panel.lastLatestID(), QStringLiteral("a"));
-    QVERIFY(panel.highlightedClipID().isEmpty());
-    QVERIFY(!highlighted(panel.cards().first()));
-    QVERIFY(h.clipboardWrites().isEmpty());
-    QVERIFY(panel.autoPastedClipIDs().isEmpty());
+    QVERIFY(panel.highlightedClipID().isEmpty() && !highlighted(panel.cards().first()));
+    QVERIFY(h.clipboardWrites().isEmpty() && panel.autoPastedClipIDs().isEmpty());
     QCOMPARE(panel.statusText(), QStringLiteral("● 已同步"));
     QCOMPARE(panel.statusColor(), synced);
-}
 
-void CompactInboxTest::firstEmptyReplyAppliesNothing()
-{
-    PanelHarness h;
-    QVERIFY(h.firstReply({}));
-    QVERIFY(h.panel->cards().isEmpty());
-    QVERIFY(!h.panel->emptyLabel());
-    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
-}
-
-void CompactInboxTest::identicalReplyOnlyResetsStatus()
-{
-    PanelHarness h;
-    QVERIFY(h.firstReply(firstList));
-    const QList<ReceiverCardView *> before = h.panel->cards();
-    h.panel->autoPasteButton()->click();
-    QCOMPARE(h.panel->statusText(), QStringLiteral("新消息将自动输入"));
-
-    // Same ids and stamps: a changed text alone goes unnoticed, and the cards stay as they are.
+    // Same ids and stamps: only the status line changes back; a new text alone goes unnoticed.
+    const QList<ReceiverCardView *> cards = panel.cards();
+    panel.autoPasteButton()->click();
+    panel.pinButton()->click();
     QList<Clip> sameStamps = firstList;
     sameStamps[0].optimizedText = QStringLiteral("改过");
     QVERIFY(h.poll(sameStamps));
-    QCOMPARE(h.panel->cards(), before);
-    QCOMPARE(h.panel->currentClips(), firstList);
-    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
-    QCOMPARE(h.panel->statusColor(), synced);
-}
+    QCOMPARE(panel.cards(), cards);
+    QCOMPARE(panel.currentClips(), firstList);
+    QCOMPARE(panel.statusText(), QStringLiteral("● 已同步"));
 
-void CompactInboxTest::changedReplyHighlightsNewNewest()
-{
-    PanelHarness h;
-    QVERIFY(h.firstReply(firstList));
-
-    // An update of a clip that is not the newest changes the list but highlights nothing.
-    QList<Clip> updated = firstList;
-    updated[1].updatedAt = QStringLiteral("2");
-    QVERIFY(h.poll(updated));
-    QCOMPARE(h.panel->lastSignature(), QStringLiteral("a:1|b:2"));
-    QVERIFY(h.panel->highlightedClipID().isEmpty());
-
+    // An older clip updated: applied, no highlight. A new newest clip: highlighted.
+    QVERIFY(h.poll({clip("a", "1", "甲"), clip("b", "2", "乙")}));
+    QCOMPARE(panel.lastSignature(), QStringLiteral("a:1|b:2"));
+    QVERIFY(panel.highlightedClipID().isEmpty());
     QVERIFY(h.poll(withNewNewest));
-    QCOMPARE(h.panel->highlightedClipID(), QStringLiteral("c"));
     QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
-    QVERIFY(highlighted(h.panel->cards().at(0)));
-    QVERIFY(!highlighted(h.panel->cards().at(1)));
-    QCOMPARE(h.panel->lastLatestID(), QStringLiteral("c"));
+    QCOMPARE(panel.highlightedClipID(), QStringLiteral("c"));
+    QVERIFY(highlighted(panel.cards().at(0)) && !highlighted(panel.cards().at(1)));
 
-    // The highlight stays on its clip while it is the newest.
-    QList<Clip> later = withNewNewest;
-    later[2].updatedAt = QStringLiteral("3");
-    QVERIFY(h.poll(later));
-    QCOMPARE(h.panel->highlightedClipID(), QStringLiteral("c"));
-    QVERIFY(highlighted(h.panel->cards().at(0)));
-}
-
-void CompactInboxTest::emptyReplyThenFullIsLikeFirst()
-{
-    PanelHarness h;
-    h.fake.workspace.userActivates(editorApp);
-    QVERIFY(h.firstReply(firstList));
-    h.panel->pinButton()->click();
-    h.panel->autoPasteButton()->click();
-
+    // An empty list is applied; the next full one is handled like a first reply.
+    panel.pinButton()->click();
     QVERIFY(h.poll({}));
-    QVERIFY(h.panel->cards().isEmpty());
-    QVERIFY(h.panel->emptyLabel());
-    QCOMPARE(h.panel->emptyLabel()->text(), QStringLiteral("这个空间还没有内容"));
-    QVERIFY(h.panel->lastSignature().isEmpty());
-
-    QVERIFY(h.poll(withNewNewest));
-    QVERIFY(!h.panel->emptyLabel());
-    QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
-    QVERIFY(h.panel->highlightedClipID().isEmpty());
+    QVERIFY(panel.cards().isEmpty() && panel.lastSignature().isEmpty());
+    QCOMPARE(panel.emptyLabel()->text(), QStringLiteral("这个空间还没有内容"));
+    QVERIFY(h.poll({clip("d", "1", "丁"), clip("c", "1", "丙")}));
+    QVERIFY(!panel.emptyLabel());
+    QCOMPARE(panel.highlightedClipID(), QStringLiteral("c"));
     QVERIFY(h.clipboardWrites().isEmpty());
-    QVERIFY(h.panel->autoPastedClipIDs().isEmpty());
-    QCOMPARE(h.panel->lastLatestID(), QStringLiteral("c"));
+    QCOMPARE(panel.lastLatestID(), QStringLiteral("d"));
 }
 
-void CompactInboxTest::failedFetchWaitsForReconnect()
+void CompactInboxTest::failuresAndLateReplies()
 {
     PanelHarness h;
     QVERIFY(h.firstReply(firstList));
@@ -254,135 +158,70 @@ void CompactInboxTest::failedFetchWaitsForReconnect()
         QCOMPARE(h.panel->statusColor(), SystemColors::orange());
         QCOMPARE(h.cardIds(), (QStringList{"a", "b"}));
     }
-    QVERIFY(h.poll(firstList));
-    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
-}
 
-void CompactInboxTest::olderReplyNeverReplacesNewer()
-{
-    PanelHarness h;
-    QVERIFY(h.firstReply(firstList));
-    h.panel->pollTimer()->stop();
-
-    // The earlier poll is answered late with the old list; the later one at once with the new.
-    ScriptedReply late = ScriptedReply::json(200, clipListJson(firstList));
-    late.delay = std::chrono::milliseconds(300);
-    h.server.enqueue(late);
-    h.server.enqueue(ScriptedReply::json(200, clipListJson(withNewNewest)));
-    const qsizetype sent = h.server.requests().size();
+    // Two overlapping polls: the earlier is answered late, with the older list or a failure.
     QSignalSpy finished(h.network(), &QNetworkAccessManager::finished);
-    h.panel->refresh();
-    QVERIFY(h.server.waitForRequests(sent + 1));
-    h.panel->refresh();
-    QTRY_COMPARE(finished.size(), 2);
-
-    QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
-    QCOMPARE(h.panel->lastSignature(), CompactInboxViewController::signature(withNewNewest));
-
-    // A late failure of an older poll does not report a lost connection either.
-    ScriptedReply lateFailure = ScriptedReply::json(503, {});
-    lateFailure.delay = std::chrono::milliseconds(300);
-    h.server.enqueue(lateFailure);
-    h.server.enqueue(ScriptedReply::json(200, clipListJson(withNewNewest)));
-    h.panel->refresh();
-    QVERIFY(h.server.waitForRequests(sent + 3));
-    h.panel->refresh();
-    QTRY_COMPARE(finished.size(), 4);
-    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
+    int replies = 0;
+    for (ScriptedReply late : {ScriptedReply::json(200, clipListJson(firstList)), ScriptedReply::json(503, {})}) {
+        late.delay = std::chrono::milliseconds(300);
+        h.server.enqueue(late);
+        h.server.enqueue(ScriptedReply::json(200, clipListJson(withNewNewest)));
+        const qsizetype sent = h.server.requests().size();
+        h.panel->refresh();
+        QVERIFY(h.server.waitForRequests(sent + 1));
+        h.panel->refresh();
+        replies += 2;
+        QTRY_COMPARE(finished.size(), replies);
+        QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
+        QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
+    }
 }
 
-void CompactInboxTest::scopeTitlesAndFilter_data()
+void CompactInboxTest::scopes()
 {
-    QTest::addColumn<QString>("scope");
-    QTest::addColumn<QStringList>("ids");
-
-    QTest::newRow("all") << "全部" << QStringList{"p1", "z1", "a1", "q1", "p2"};
-    QTest::newRow("personal, with a space named like it") << "个人" << QStringList{"p1", "q1", "p2"};
-    QTest::newRow("one space") << "Zeta" << QStringList{"z1"};
-}
-
-void CompactInboxTest::scopeTitlesAndFilter()
-{
-    QFETCH(QString, scope);
-    QFETCH(QStringList, ids);
-
     PanelHarness h;
-    QVERIFY(h.firstReply({clip("p1", "1", "x"), clip("z1", "1", "x", {}, "Zeta"), clip("a1", "1", "x", {}, "&Alpha"),
-                          clip("q1", "1", "x", {}, "个人"), clip("p2", "1", "x")}));
+    QList<Clip> clips{clip("p1", "1", "x"), clip("z1", "1", "x", {}, "Zeta"), clip("a1", "1", "x", {}, "&Alpha"),
+                      clip("q1", "1", "x", {}, "个人")};
+    for (int i = 0; i < 41; ++i)
+        clips << clip(QStringLiteral("n%1").arg(i), "1", "x");
+    QVERIFY(h.firstReply(clips));
     // Code point order: "&" < "Z" < "个"; a space named "个人" is listed once more.
     QCOMPARE(h.panel->scopeItems(), (QStringList{"全部", "个人", "&Alpha", "Zeta", "个人"}));
+    QCOMPARE(h.panel->cards().size(), 30);
+    QCOMPARE(h.cardIds().mid(0, 5), (QStringList{"p1", "z1", "a1", "q1", "n0"}));
+    QCOMPARE(h.cardIds().last(), QStringLiteral("n25"));
 
+    // Chosen from the keyboard; no fetch is made for it.
     const qsizetype requests = h.server.requests().size();
-    QComboBox *scopeButton = h.panel->scopeButton();
-    const int index = int(h.panel->scopeItems().indexOf(scope));
-    scopeButton->setFocus();
-    // Chosen from the keyboard, as a user would: moves the selection and runs the action.
-    scopeButton->setCurrentIndex(0);
-    for (int i = 0; i < index; ++i)
-        QTest::keyClick(scopeButton, Qt::Key_Down);
-    QCOMPARE(h.panel->selectedScope(), scope);
-    QCOMPARE(h.cardIds(), ids);
-    QCOMPARE(h.server.requests().size(), requests); // the cards come from the clips at hand
-}
+    h.panel->scopeButton()->setFocus();
+    QTest::keyClick(h.panel->scopeButton(), Qt::Key_Down);
+    QCOMPARE(h.panel->selectedScope(), QStringLiteral("个人"));
+    QCOMPARE(h.cardIds().mid(0, 3), (QStringList{"p1", "q1", "n0"}));
+    QCOMPARE(h.panel->cards().size(), 30);
+    QTest::keyClick(h.panel->scopeButton(), Qt::Key_Down);
+    QCOMPARE(h.cardIds(), QStringList{"a1"});
+    QCOMPARE(h.server.requests().size(), requests);
 
-void CompactInboxTest::scopeFallsBackWhenItsSpaceDisappears()
-{
-    PanelHarness h;
-    QVERIFY(h.firstReply({clip("a", "1", "x", {}, "A"), clip("b", "1", "x", {}, "B")}));
-    QComboBox *scopeButton = h.panel->scopeButton();
-    scopeButton->setCurrentIndex(3);
-    emit scopeButton->activated(3);
-    QCOMPARE(h.panel->selectedScope(), QStringLiteral("B"));
-
-    // "B" stays: the selection follows it to its new place.
-    QVERIFY(h.poll({clip("a", "1", "x", {}, "A"), clip("b", "2", "x", {}, "B"), clip("c", "1", "x", {}, "AA")}));
-    QCOMPARE(h.panel->scopeItems(), (QStringList{"全部", "个人", "A", "AA", "B"}));
-    QCOMPARE(scopeButton->currentText(), QStringLiteral("B"));
-    QCOMPARE(h.cardIds(), QStringList{"b"});
-
-    // "B" goes: back to all clips.
-    QVERIFY(h.poll({clip("a", "2", "x", {}, "A")}));
+    // The chosen space stays in new titles: kept at its new place. It goes: back to "全部".
+    QVERIFY(h.poll({clip("a1", "2", "x", {}, "&Alpha"), clip("b1", "1", "x", {}, "!Beta")}));
+    QCOMPARE(h.panel->scopeButton()->currentText(), QStringLiteral("&Alpha"));
+    QCOMPARE(h.panel->scopeButton()->currentIndex(), 3);
+    QVERIFY(h.poll({clip("b1", "1", "x", {}, "!Beta")}));
     QCOMPARE(h.panel->selectedScope(), QStringLiteral("全部"));
-    QCOMPARE(scopeButton->currentIndex(), 0);
-    QCOMPARE(h.cardIds(), QStringList{"a"});
-
-    // A space with no clips left in the chosen scope shows the empty label.
-    scopeButton->setCurrentIndex(1);
-    emit scopeButton->activated(1);
-    QVERIFY(h.panel->cards().isEmpty());
-    QVERIFY(h.panel->emptyLabel());
-}
-
-void CompactInboxTest::showsAtMostThirtyCards()
-{
-    QList<Clip> clips;
-    for (int i = 0; i < 45; ++i)
-        clips << clip(QStringLiteral("c%1").arg(i), "1", "x", {}, i % 2 ? QStringLiteral("S") : QString());
-    PanelHarness h;
-    QVERIFY(h.firstReply(clips));
-    QStringList first30;
-    for (int i = 0; i < 30; ++i)
-        first30 << QStringLiteral("c%1").arg(i);
-    QCOMPARE(h.cardIds(), first30);
-
-    // 22 personal clips: all of them.
-    h.panel->scopeButton()->setCurrentIndex(1);
-    emit h.panel->scopeButton()->activated(1);
-    QCOMPARE(h.panel->cards().size(), 23);
+    QCOMPARE(h.panel->scopeButton()->currentIndex(), 0);
+    chooseScope(*h.panel, 1);
+    QVERIFY(h.panel->cards().isEmpty() && h.panel->emptyLabel());
 }
 
 void CompactInboxTest::editingHoldsBackChanges()
 {
     PanelHarness h;
-    h.panel->resize(330, 400);
     h.panel->show();
     QVERIFY(QTest::qWaitForWindowActive(h.panel.get()));
     QVERIFY(h.firstReply(firstList));
-
     ReceiverCardView *card = h.panel->cards().first();
     card->editor()->setFocus();
     QTest::keyClicks(card->editor(), QStringLiteral("draft"));
-    QVERIFY(card->isEditing());
 
     QVERIFY(h.poll(withNewNewest));
     QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
@@ -391,7 +230,7 @@ void CompactInboxTest::editingHoldsBackChanges()
     QCOMPARE(h.panel->cards().first(), card);
     QVERIFY(card->editor()->toPlainText().contains(QStringLiteral("draft")));
 
-    // Editing ends; the next poll applies the change as if it had just arrived.
+    // Editing ends: the next poll applies the change as it would have then.
     h.panel->scopeButton()->setFocus();
     QVERIFY(h.poll(withNewNewest));
     QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
@@ -404,60 +243,51 @@ void CompactInboxTest::pinnedCopiesNewestText()
     QVERIFY(h.firstReply(firstList));
     h.panel->pinButton()->click();
 
-    // Optimized text blank: the raw text is copied.
     QList<Clip> arrived{clip("c", "1", " \n", "原话"), clip("a", "1", "甲")};
     QVERIFY(h.poll(arrived));
     QCOMPARE(h.clipboardWrites(), QStringList{"原话"});
     QCOMPARE(h.panel->statusText(), QStringLiteral("已复制，可按 ⌘V"));
     QCOMPARE(h.panel->statusColor(), synced);
 
-    // Another change with the same newest text copies nothing; a new text of the same clip does.
+    // The same newest text is not copied again; a new one of the same clip is.
     arrived[1].updatedAt = QStringLiteral("2");
     QVERIFY(h.poll(arrived));
-    QCOMPARE(h.clipboardWrites().size(), 1);
     arrived[0] = clip("c", "2", "润色后", "原话");
     QVERIFY(h.poll(arrived));
     QCOMPARE(h.clipboardWrites(), (QStringList{"原话", "润色后"}));
-    QCOMPARE(h.panel->lastClipboardText(), QStringLiteral("润色后"));
 
-    // A newest clip without any text is neither copied nor remembered as the newest.
+    // A newest clip without any text is neither copied nor taken as the newest.
     QVERIFY(h.poll({clip("e", "1", "", ""), clip("c", "2", "润色后", "原话")}));
     QCOMPARE(h.clipboardWrites().size(), 2);
     QCOMPARE(h.panel->lastLatestID(), QStringLiteral("c"));
-
-    h.panel->pinButton()->click();
-    QVERIFY(h.poll(firstList));
-    QCOMPARE(h.clipboardWrites().size(), 2);
 }
 
 void CompactInboxTest::autoPaste_data()
 {
     QTest::addColumn<QString>("version");
-    QTest::addColumn<QList<QList<Clip>>>("replies"); // after the first
+    QTest::addColumn<Replies>("replies"); // after the first
     QTest::addColumn<QStringList>("delivered");
     QTest::addColumn<QString>("finalStatus");
 
     const QList<Clip> pending{clip("c", "1", "", "原话"), clip("a", "1", "甲")};
     const QList<Clip> optimized{clip("c", "2", "\n润色后\n", "原话"), clip("a", "1", "甲")};
     const QList<Clip> touched{clip("c", "3", "\n润色后\n", "原话"), clip("a", "1", "甲")};
-    const QList<Clip> firstTouched{clip("a", "2", "甲"), clip("b", "1", "乙")};
+    const QList<Clip> oldNewestTouched{clip("a", "2", "甲"), clip("b", "1", "乙")};
 
-    QTest::newRow("optimized waits for its text, delivered once, untrimmed")
-        << "optimized" << QList<QList<Clip>>{pending, optimized, touched} << QStringList{"\n润色后\n"} << "● 已同步";
-    QTest::newRow("raw at arrival") << "raw" << QList<QList<Clip>>{pending} << QStringList{"原话"}
-                                    << "新内容已同步输入";
-    QTest::newRow("raw: not again when the optimized text comes")
-        << "raw" << QList<QList<Clip>>{pending, optimized} << QStringList{"原话"} << "● 已同步";
-    QTest::newRow("optimized: an old newest clip is delivered at the next change")
-        << "optimized" << QList<QList<Clip>>{firstTouched} << QStringList{"甲"} << "新内容已同步输入";
-    QTest::newRow("raw: an old newest clip is not")
-        << "raw" << QList<QList<Clip>>{firstTouched} << QStringList{} << "● 已同步";
+    QTest::newRow("optimized: once its text is there, once, untrimmed")
+        << "optimized" << Replies{pending, optimized, touched} << QStringList{"\n润色后\n"} << "● 已同步";
+    QTest::newRow("raw: at arrival") << "raw" << Replies{pending} << QStringList{"原话"} << "新内容已同步输入";
+    QTest::newRow("raw: not again later") << "raw" << Replies{pending, optimized} << QStringList{"原话"} << "● 已同步";
+    QTest::newRow("optimized: an earlier newest clip at its next change")
+        << "optimized" << Replies{oldNewestTouched} << QStringList{"甲"} << "新内容已同步输入";
+    QTest::newRow("raw: not an earlier newest clip") << "raw" << Replies{oldNewestTouched} << QStringList{}
+                                                     << "● 已同步";
 }
 
 void CompactInboxTest::autoPaste()
 {
     QFETCH(QString, version);
-    QFETCH(QList<QList<Clip>>, replies);
+    QFETCH(Replies, replies);
     QFETCH(QStringList, delivered);
     QFETCH(QString, finalStatus);
 
@@ -484,24 +314,24 @@ void CompactInboxTest::autoPaste()
     QCOMPARE(h.panel->statusColor(), synced);
 }
 
-void CompactInboxTest::autoPasteStoppedEarlyKeepsItsMessage_data()
+void CompactInboxTest::autoPasteStoppedEarly_data()
 {
     QTest::addColumn<bool>("trusted");
-    QTest::addColumn<bool>("hasTarget");
     QTest::addColumn<bool>("terminated");
+    QTest::addColumn<bool>("hasTarget");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QColor>("color");
 
-    QTest::newRow("not trusted") << false << true << false << "请在系统设置中允许辅助功能" << SystemColors::orange();
+    QTest::newRow("not trusted") << false << false << true << "请在系统设置中允许辅助功能" << SystemColors::orange();
     QTest::newRow("no target") << true << false << false << "先切换一次目标应用" << synced;
     QTest::newRow("target closed") << true << true << true << "目标应用已关闭，请重新点一下输入框" << synced;
 }
 
-void CompactInboxTest::autoPasteStoppedEarlyKeepsItsMessage()
+void CompactInboxTest::autoPasteStoppedEarly()
 {
     QFETCH(bool, trusted);
-    QFETCH(bool, hasTarget);
     QFETCH(bool, terminated);
+    QFETCH(bool, hasTarget);
     QFETCH(QString, message);
     QFETCH(QColor, color);
 
@@ -513,99 +343,51 @@ void CompactInboxTest::autoPasteStoppedEarlyKeepsItsMessage()
         h.fake.workspace.terminate(editorApp);
     QVERIFY(h.firstReply(firstList));
     h.panel->autoPasteButton()->click();
-
     QVERIFY(h.poll(withNewNewest));
     QCOMPARE(h.panel->statusText(), message);
     QCOMPARE(h.panel->statusColor(), color);
     QCOMPARE(h.clipboardWrites(), QStringList{"丙"});
-    QVERIFY(h.panel->autoPastedClipIDs().contains("c"));
 
-    // Once delivery works again, the clip is not delivered behind the user's back.
+    // Once delivery could work, the clip is not delivered behind the user's back.
     h.fake.accessibility.trusted = true;
     h.fake.workspace.userActivates(FakePlatform::app(9));
-    QList<Clip> touched = withNewNewest;
-    touched[0].updatedAt = QStringLiteral("2");
-    QVERIFY(h.poll(touched));
+    QVERIFY(h.poll({clip("c", "2", "丙"), clip("a", "1", "甲")}));
     QCOMPARE(h.clipboardWrites(), QStringList{"丙"});
     QVERIFY(h.fake.workspace.activations.isEmpty());
 }
 
-void CompactInboxTest::cardCallbacksReachPanel()
+void CompactInboxTest::switches()
 {
     PanelHarness h;
-    h.fake.workspace.userActivates(editorApp);
     QVERIFY(h.firstReply(firstList));
-    ReceiverCardView *card = h.panel->cards().at(1);
-
-    card->copyButton()->click();
-    QCOMPARE(h.panel->statusText(), QStringLiteral("已复制到剪贴板"));
-    QCOMPARE(h.panel->statusColor(), SystemColors::rgba(0.29, 0.49, 0.39, 1));
-
-    card->pasteButton()->click();
-    QCOMPARE(h.clipboardWrites(), QStringList{"乙"});
-    QTRY_COMPARE(h.fake.keystroke.posts.size(), 1);
-
-    card->rawButton()->click();
-    QCOMPARE(h.panel->selectedAutoVersion(), QStringLiteral("raw"));
-    card->optimizedButton()->click();
-    QCOMPARE(h.panel->selectedAutoVersion(), QStringLiteral("optimized"));
-
-    // A long message with line breaks stays on one line and does not widen the panel.
-    const int width = h.panel->minimumSizeHint().width();
-    h.panel->pollTimer()->stop();
-    card = h.panel->cards().first();
-    card->editor()->setPlainText(QStringLiteral("x"));
-    h.server.enqueue(ScriptedReply::json(400, QByteArray(R"({"error":")") + QByteArray(300, 'e') + R"(\nmore"})"));
-    card->saveButton()->click();
-    QTRY_COMPARE(h.panel->statusColor(), SystemColors::red());
-    QVERIFY(!h.panel->statusText().contains(QLatin1Char('\n')));
-    QCOMPARE(h.panel->minimumSizeHint().width(), width);
-}
-
-void CompactInboxTest::pinToggles()
-{
-    PanelHarness h;
     QPushButton *pin = h.panel->pinButton();
-    QCOMPARE(pin->text(), QStringLiteral("悬浮"));
-    QVERIFY(!pin->isChecked());
+    QPushButton *autoPaste = h.panel->autoPasteButton();
     pin->click();
-    QVERIFY(h.panel->pinned());
+    QVERIFY(h.panel->pinned() && pin->isChecked());
     QCOMPARE(pin->text(), QStringLiteral("取消悬浮"));
-    QVERIFY(pin->isChecked());
     QTest::keyClick(pin, Qt::Key_Space);
-    QVERIFY(!h.panel->pinned());
+    QVERIFY(!h.panel->pinned() && !pin->isChecked());
     QCOMPARE(pin->text(), QStringLiteral("悬浮"));
-    QVERIFY(!pin->isChecked());
     QCOMPARE(h.pinCalls, (QList<bool>{true, false}));
-}
 
-void CompactInboxTest::autoPasteSwitch()
-{
-    PanelHarness h;
-    QVERIFY(h.firstReply(firstList));
-    QPushButton *button = h.panel->autoPasteButton();
-    button->click();
+    autoPaste->click();
     QVERIFY(h.panel->autoPasteEnabled());
-    QCOMPARE(button->text(), QStringLiteral("同步输入中"));
+    QCOMPARE(autoPaste->text(), QStringLiteral("同步输入中"));
     QCOMPARE(h.panel->statusText(), QStringLiteral("新消息将自动输入"));
     QCOMPARE(h.panel->statusColor(), SystemColors::orange());
-    button->click();
+    autoPaste->click();
     QVERIFY(!h.panel->autoPasteEnabled());
-    QCOMPARE(button->text(), QStringLiteral("同步输入"));
+    QCOMPARE(autoPaste->text(), QStringLiteral("同步输入"));
     QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
     QCOMPARE(h.panel->statusColor(), synced);
 }
 
-void CompactInboxTest::accountButtonAvatar_data()
+void CompactInboxTest::avatar_data()
 {
     QByteArray png;
-    {
-        QImage image(8, 4, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-    }
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(8, 4, QImage::Format_ARGB32).save(&buffer, "PNG");
     const QString base64 = QString::fromLatin1(png.toBase64());
 
     QTest::addColumn<std::optional<QString>>("avatarData");
@@ -613,13 +395,11 @@ void CompactInboxTest::accountButtonAvatar_data()
     QTest::newRow("absent") << std::optional<QString>() << false;
     QTest::newRow("data URL") << std::optional<QString>("data:image/png;base64," + base64) << true;
     QTest::newRow("no comma") << std::optional<QString>(base64) << false;
-    QTest::newRow("bad Base64") << std::optional<QString>("data:image/png;base64,@@" + base64) << false;
-    QTest::newRow("unpadded") << std::optional<QString>("x," + base64.chopped(1)) << false;
-    QTest::newRow("not an image") << std::optional<QString>("x," + QString::fromLatin1(QByteArray("hello").toBase64()))
-                                  << false;
+    QTest::newRow("bad Base64") << std::optional<QString>("x,@" + base64) << false;
+    QTest::newRow("not an image") << std::optional<QString>("x,aGVsbG8=") << false;
 }
 
-void CompactInboxTest::accountButtonAvatar()
+void CompactInboxTest::avatar()
 {
     QFETCH(std::optional<QString>, avatarData);
     QFETCH(bool, hasIcon);
@@ -627,110 +407,40 @@ void CompactInboxTest::accountButtonAvatar()
     Profile profile = PanelHarness::defaultProfile();
     profile.avatarData = avatarData;
     PanelHarness h(profile);
-    QPushButton *account = h.panel->accountButton();
-    QCOMPARE(account->text(), QStringLiteral("小明"));
-    QCOMPARE(!account->icon().isNull(), hasIcon);
-    if (hasIcon) {
-        QCOMPARE(account->iconSize(), QSize(20, 20));
-        // Sharp on a HiDPI screen: a pixmap drawn at twice the size exists.
-        QCOMPARE(account->icon().pixmap(QSize(20, 20), 2.0).deviceIndependentSize(), QSizeF(20, 20));
-        QCOMPARE(account->icon().pixmap(QSize(20, 20), 2.0).size(), QSize(40, 40));
-    }
+    const QIcon icon = h.panel->accountButton()->icon();
+    QCOMPARE(!icon.isNull(), hasIcon);
+    // Sharp on a HiDPI screen: drawn at twice the size there.
+    if (hasIcon)
+        QCOMPARE(icon.pixmap(QSize(20, 20), 2.0).size(), QSize(40, 40));
 }
 
-void CompactInboxTest::accountMenuShowsDataAsText()
+void CompactInboxTest::accountMenuAndSignOut_data()
 {
-    Profile profile;
-    profile.nickname = QStringLiteral("A&B <b>粗</b>");
-    profile.phone = QStringLiteral("138&0");
-    PanelHarness h(profile);
-    QCOMPARE(h.panel->accountButton()->text(), QStringLiteral("A&&B <b>粗</b>"));
+    QTest::addColumn<QString>("nickname");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("deletePanel");
 
-    h.panel->resize(330, 230);
+    QTest::newRow("confirmed") << "A&B <b>粗</b>" << "退出" << false;
+    QTest::newRow("host deletes the panel in onLogout") << "小明" << "退出" << true;
+    QTest::newRow("cancelled, empty nickname") << "" << "取消" << false;
+}
+
+void CompactInboxTest::accountMenuAndSignOut()
+{
+    QFETCH(QString, nickname);
+    QFETCH(QString, answer);
+    QFETCH(bool, deletePanel);
+
+    Profile profile{QStringLiteral("138&0"), nickname, std::nullopt};
+    PanelHarness h(profile);
+    h.deletePanelOnLogout = deletePanel;
+    QVERIFY(h.firstReply(firstList));
     h.panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(h.panel.get()));
-    QMenu *menu = openAccountMenu(*h.panel);
-    QVERIFY(menu);
-    const QList<QAction *> actions = menu->actions();
-    QCOMPARE(actions.size(), 4);
-    QCOMPARE(actions[0]->text(), QStringLiteral("A&&B <b>粗</b>"));
-    QCOMPARE(actions[1]->text(), QStringLiteral("138&&0"));
-    QVERIFY(!actions[0]->isEnabled() && !actions[1]->isEnabled());
-    QVERIFY(actions[2]->isSeparator());
-    QCOMPARE(actions[3]->text(), QStringLiteral("退出登录…"));
-    QVERIFY(actions[3]->isEnabled());
-    const QPushButton *account = h.panel->accountButton();
-    QCOMPARE(menu->pos(), account->mapToGlobal(QPoint(0, account->height() + 3)));
+    QCOMPARE(h.panel->accountButton()->text(), QString(nickname).replace("&", "&&"));
 
-    // The alert shows the nickname as it is.
-    AlertAnswer answer;
-    answer.answerWith(QStringLiteral("取消"));
-    chooseSignOut(menu);
-    QTRY_VERIFY(!answer.text.isEmpty());
-    QCOMPARE(answer.text, QStringLiteral("退出 A&B <b>粗</b>？"));
-    QCOMPARE(answer.format, Qt::PlainText);
-}
-
-void CompactInboxTest::signOutConfirmed()
-{
-    PanelHarness h;
-    QVERIFY(h.firstReply(firstList));
-    QMenu *menu = openAccountMenu(*h.panel);
-    QVERIFY(menu);
-    AlertAnswer answer;
-    answer.answerWith(QStringLiteral("退出"));
-    chooseSignOut(menu);
-    QTRY_COMPARE(h.logouts, 1);
-
-    QCOMPARE(answer.text, QStringLiteral("退出 小明？"));
-    QCOMPARE(answer.informativeText, QStringLiteral("云端内容不会删除。"));
-    QCOMPARE(answer.buttons.size(), 2);
-    QVERIFY(answer.buttons.contains("退出") && answer.buttons.contains("取消"));
-    QCOMPARE(answer.defaultButton, QStringLiteral("退出"));
-    QCOMPARE(answer.escapeButton, QStringLiteral("取消"));
-    QVERIFY(!h.panel->pollTimer()->isActive());
-    QVERIFY(!h.api.token);
-    QCOMPARE(h.store.removes, 1);
-    QVERIFY(!h.store.stored);
-}
-
-void CompactInboxTest::signOutCancelled()
-{
-    Profile profile = PanelHarness::defaultProfile();
-    profile.nickname.clear();
-    PanelHarness h(profile);
-    QVERIFY(h.firstReply(firstList));
-    AlertAnswer answer;
-    answer.answerWith(QStringLiteral("取消"));
-    h.panel->logout();
-    QCOMPARE(answer.text, QStringLiteral("退出 ？"));
-    QCOMPARE(h.logouts, 0);
-    QVERIFY(h.panel->pollTimer()->isActive());
-    QCOMPARE(h.api.token, std::optional<QString>(QStringLiteral("token-1")));
-    QCOMPARE(h.store.removes, 0);
-    QVERIFY(h.poll(withNewNewest));
-    QCOMPARE(h.cardIds().first(), QStringLiteral("c"));
-}
-
-void CompactInboxTest::hostMayDeletePanelInOnLogout()
-{
-    PanelHarness h;
-    h.deletePanelOnLogout = true;
-    QMenu *menu = openAccountMenu(*h.panel);
-    QVERIFY(menu);
-    AlertAnswer answer;
-    answer.answerWith(QStringLiteral("退出"));
-    chooseSignOut(menu);
-    QTRY_VERIFY(!h.panel);
-    QCOMPARE(h.logouts, 1);
-}
-
-void CompactInboxTest::repliesAfterSignOutAreDropped()
-{
-    PanelHarness h;
+    // A poll under way while the user signs out brings nothing afterwards.
     h.fake.workspace.userActivates(editorApp);
-    QVERIFY(h.firstReply(firstList));
-    h.panel->pollTimer()->stop();
     h.panel->autoPasteButton()->click();
     ScriptedReply late = ScriptedReply::json(200, clipListJson(withNewNewest));
     late.delay = std::chrono::milliseconds(200);
@@ -738,13 +448,36 @@ void CompactInboxTest::repliesAfterSignOutAreDropped()
     QSignalSpy finished(h.network(), &QNetworkAccessManager::finished);
     h.panel->refresh();
 
-    AlertAnswer answer;
-    answer.answerWith(QStringLiteral("退出"));
-    h.panel->logout();
-    QCOMPARE(h.logouts, 1);
+    h.panel->showAccountMenu();
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    const QList<QAction *> items = menu->actions();
+    QCOMPARE(items.size(), 4);
+    QCOMPARE(items[0]->text(), QString(nickname).replace("&", "&&"));
+    QCOMPARE(items[1]->text(), QStringLiteral("138&&0"));
+    QVERIFY(!items[0]->isEnabled() && !items[1]->isEnabled() && items[2]->isSeparator());
+    QCOMPARE(items[3]->text(), QStringLiteral("退出登录…"));
+    const QPushButton *account = h.panel->accountButton();
+    QCOMPARE(menu->pos(), account->mapToGlobal(QPoint(0, account->height() + 3)));
+
+    AlertAnswer alert(answer);
+    menu->setActiveAction(items[3]);
+    QTest::keyClick(menu, Qt::Key_Return);
+    QTRY_VERIFY(alert.seen);
+    QCOMPARE(alert.text, QStringLiteral("退出 ") + nickname + QStringLiteral("？"));
+
+    const bool confirmed = answer == QStringLiteral("退出");
+    QTRY_COMPARE(h.logouts, confirmed ? 1 : 0);
+    QCOMPARE(!h.api.token, confirmed);
+    QCOMPARE(h.store.removes, confirmed ? 1 : 0);
     QTRY_COMPARE(finished.size(), 1);
-    QCOMPARE(h.cardIds(), (QStringList{"a", "b"}));
-    QVERIFY(h.clipboardWrites().isEmpty());
+    if (deletePanel) {
+        QVERIFY(!h.panel);
+        return;
+    }
+    QCOMPARE(h.panel->pollTimer()->isActive(), !confirmed);
+    QCOMPARE(h.cardIds().size(), confirmed ? 2 : 3);
+    QCOMPARE(h.clipboardWrites().size(), confirmed ? 0 : 1);
 }
 
 void CompactInboxTest::releaseWithFetchInFlight()
@@ -761,9 +494,8 @@ void CompactInboxTest::releaseWithFetchInFlight()
     const QPointer<QTimer> timer = h.panel->pollTimer();
     const QPointer<PasteDelivery> delivery = h.panel->delivery();
     h.panel.reset();
-    QVERIFY(!timer);
-    QVERIFY(!delivery);
-    // The reply comes back to nobody; activations after the release reach nobody either.
+    QVERIFY(!timer && !delivery);
+    // The reply comes back to nobody; activations reach nobody either.
     QTRY_COMPARE(finished.size(), 1);
     h.fake.workspace.userActivates(editorApp);
 }
