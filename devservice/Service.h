@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace httplib {
 class Server;
@@ -50,10 +54,21 @@ private:
 
     User authenticate(const httplib::Request &request);
 
+    // Clip lists by user and limit, valid while the store's data version is unchanged: polling
+    // clients ask the same question every few seconds.
+    struct CachedList
+    {
+        std::uint64_t version = 0;
+        std::string body;
+    };
+    static constexpr std::size_t maxCachedLists = 1024;
+
     Store &m_store;
     Optimizer &m_optimizer;
     Options m_options;
     std::function<void(const std::string &)> m_console;
+    std::mutex m_listCacheMutex;
+    std::map<std::pair<std::int64_t, std::int64_t>, CachedList> m_listCache;
 };
 
 } // namespace quillpost::devservice

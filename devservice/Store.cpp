@@ -332,15 +332,22 @@ ClipView clipFromRow(const Row &row)
 
 } // namespace
 
-std::vector<ClipView> Store::clipsFor(std::int64_t userId, std::int64_t limit)
+Store::ClipList Store::clipsFor(std::int64_t userId, std::int64_t limit)
 {
     std::lock_guard lock(m_mutex);
     Statement select(*this, listClipsSql);
     select.bind(1, userId).bind(2, limit);
-    std::vector<ClipView> clips;
+    ClipList list{{}, m_version};
+    list.clips.reserve(static_cast<std::size_t>(std::max<std::int64_t>(limit, 0)));
     while (select.step())
-        clips.push_back(clipFromRow(select));
-    return clips;
+        list.clips.push_back(clipFromRow(select));
+    return list;
+}
+
+std::uint64_t Store::version()
+{
+    std::lock_guard lock(m_mutex);
+    return m_version;
 }
 
 std::optional<ClipView> Store::selectClip(std::int64_t userId, const std::string &clipId)
@@ -385,6 +392,7 @@ Store::Written Store::updateClip(std::int64_t userId, const std::string &clipId,
     update.bind(5, nextStamp(current->updatedMs, nowMs)).run();
     Written written{Access::Ok, *selectClip(userId, clipId)};
     transaction.commit();
+    ++m_version;
     return written;
 }
 
@@ -408,6 +416,7 @@ Store::Written Store::createClip(std::int64_t userId, const NewClip &clip, std::
     insert.bind(6, nowMs).bind(7, clip.deviceName).run();
     Written written{Access::Ok, *selectClip(userId, clipId)};
     transaction.commit();
+    ++m_version;
     return written;
 }
 
@@ -429,6 +438,7 @@ bool Store::finishOptimize(const std::string &clipId, std::int64_t nowMs)
                             "updated_ms = ?3 WHERE id = ?1");
     update.bind(1, clipId).bind(2, tidy(rawText)).bind(3, nextStamp(previousMs, nowMs)).run();
     transaction.commit();
+    ++m_version;
     return true;
 }
 
@@ -485,6 +495,7 @@ bool Store::seedOnce(const std::string &key, const SeedData &seed, std::int64_t 
     Statement mark(*this, "INSERT INTO meta (key, value) VALUES (?1, ?2)");
     mark.bind(1, key).bind(2, isoTimestamp(nowMs)).run();
     transaction.commit();
+    ++m_version;
     return true;
 }
 

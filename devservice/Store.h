@@ -135,7 +135,15 @@ public:
     // True when a live token was revoked.
     bool revokeToken(const std::string &tokenHash, std::int64_t nowMs);
 
-    std::vector<ClipView> clipsFor(std::int64_t userId, std::int64_t limit);
+    // The newest `limit` clips the user may see, with the data version they were read at.
+    struct ClipList
+    {
+        std::vector<ClipView> clips;
+        std::uint64_t version = 0;
+    };
+    ClipList clipsFor(std::int64_t userId, std::int64_t limit);
+    // Grows with every write that can change a clip list.
+    std::uint64_t version();
     std::vector<Space> spacesFor(std::int64_t userId);
 
     enum class Access { Ok, NotFound, Forbidden };
@@ -169,6 +177,7 @@ private:
 
     std::mutex m_mutex;
     sqlite3 *m_db = nullptr;
+    std::uint64_t m_version = 1;
     std::unordered_map<const char *, sqlite3_stmt *> m_statements;
 };
 

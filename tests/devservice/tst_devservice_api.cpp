@@ -112,11 +112,14 @@ void TestDevServiceApi::theProgramsClientFollowsTheWholeFlow()
 
     Clip edited = list->value().clips.first();
     QVERIFY(edited.canEdit);
-    edited.optimizedText = QStringLiteral("改过的文字 & <b>不是标签</b>");
+    edited.optimizedText = QStringLiteral("改过的 \"文字\" \\ & <b>\n\t\x01</b> 😀");
     auto saved = awaitOutcome<Clip>([&](auto done) { client.save(edited, this, done); });
     QVERIFY2(saved && saved->ok(), failureOf(saved).constData());
     QCOMPARE(saved->value().optimizedText, edited.optimizedText);
     QVERIFY(saved->value().updatedAt != edited.updatedAt);
+    auto reread = awaitOutcome<ClipList>([&](auto done) { client.call<ClipList>(clipsPath, "GET", {}, this, done); });
+    QVERIFY(reread && reread->ok());
+    QCOMPARE(reread->value().clips.first(), saved->value());
 
     const Clip readOnly = *std::find_if(list->value().clips.begin(), list->value().clips.end(),
                                         [](const Clip &clip) { return !clip.canEdit; });
