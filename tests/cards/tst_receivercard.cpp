@@ -28,12 +28,9 @@ private slots:
     void copyAndPasteUseEditedText();
     void colours_data();
     void colours();
-    void header();
     void longTitleIsElidedAtTail();
-    void readOnlyClip();
     void arrivalFade();
     void editingFollowsEditorFocus();
-    void dataIsShownAsPlainText();
 };
 
 void ReceiverCardTest::initialVersion_data()
@@ -166,24 +163,6 @@ void ReceiverCardTest::colours()
     QVERIFY2(near(colors.collaborationLabel, label), qPrintable(colors.collaborationLabel.name(QColor::HexArgb)));
 }
 
-void ReceiverCardTest::header()
-{
-    Clip clip = makeClip(QStringLiteral("优化"), {});
-    clip.collaborationName = QStringLiteral("产品组");
-    auto card = makeCard(clip, std::make_shared<CardCalls>());
-    card->show();
-    QVERIFY(QTest::qWaitForWindowExposed(card.get()));
-    QCOMPARE(card->titleLabel()->text(), QStringLiteral("会议纪要"));
-    QVERIFY(card->collaborationLabel()->isVisible());
-    QCOMPARE(card->collaborationLabel()->text(), QStringLiteral("产品组"));
-
-    clip.collaborationName.clear();
-    card = makeCard(clip, std::make_shared<CardCalls>());
-    card->show();
-    QVERIFY(QTest::qWaitForWindowExposed(card.get()));
-    QVERIFY(!card->collaborationLabel()->isVisible());
-}
-
 void ReceiverCardTest::longTitleIsElidedAtTail()
 {
     Clip clip = makeClip(QStringLiteral("优化"), {});
@@ -216,32 +195,6 @@ void ReceiverCardTest::longTitleIsElidedAtTail()
     QCOMPARE(crowded->width(), 300);
     QVERIFY(crowded->collaborationLabel()->isElided());
     QVERIFY(crowded->titleLabel()->width() > 0);
-}
-
-void ReceiverCardTest::readOnlyClip()
-{
-    Clip clip = makeClip(QStringLiteral("优化"), QStringLiteral("原始"));
-    clip.canEdit = false;
-    const auto calls = std::make_shared<CardCalls>();
-    const auto card = makeCard(clip, calls);
-    card->show();
-    QVERIFY(QTest::qWaitForWindowExposed(card.get()));
-
-    QVERIFY(card->editor()->isReadOnly());
-    QVERIFY(!card->saveButton()->isVisible());
-    QVERIFY(card->copyButton()->isVisible());
-    QVERIFY(card->pasteButton()->isVisible());
-
-    card->editor()->setFocus();
-    QTest::keyClicks(card->editor(), QStringLiteral("abc"));
-    QCOMPARE(card->editor()->toPlainText(), QStringLiteral("优化"));
-
-    card->rawButton()->click();
-    QCOMPARE(card->editor()->toPlainText(), QStringLiteral("原始"));
-    card->copyButton()->click();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("原始"));
-    card->pasteButton()->click();
-    QCOMPARE(calls->pasted, QStringList{QStringLiteral("原始")});
 }
 
 void ReceiverCardTest::arrivalFade()
@@ -310,21 +263,6 @@ void ReceiverCardTest::editingFollowsEditorFocus()
     QVERIFY(!card->isEditing());
     QCOMPARE(spy.size(), 2);
     QCOMPARE(spy.at(1).at(0).toBool(), false);
-}
-
-void ReceiverCardTest::dataIsShownAsPlainText()
-{
-    Clip clip = makeClip(QStringLiteral("<b>粗体</b>"), {});
-    clip.title = QStringLiteral("<i>标题</i> & 其他");
-    clip.collaborationName = QStringLiteral("<a href='x'>组</a>");
-    const auto card = makeCard(clip, std::make_shared<CardCalls>());
-    QCOMPARE(card->titleLabel()->textFormat(), Qt::PlainText);
-    QCOMPARE(card->collaborationLabel()->textFormat(), Qt::PlainText);
-    QCOMPARE(card->editor()->toPlainText(), QStringLiteral("<b>粗体</b>"));
-    for (QPushButton *button : card->findChildren<QPushButton *>()) {
-        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
-        QCOMPARE(accessible->text(QAccessible::Name), button->text());
-    }
 }
 
 QTEST_MAIN(ReceiverCardTest)
