@@ -298,7 +298,7 @@ void Service::install(httplib::Server &server)
     server.Get("/api/spaces", route(&Service::spaces));
     server.Get("/api/clips", route(&Service::listClips));
     server.Post("/api/clips", route(&Service::createClip));
-    server.Patch("/api/clips/(.+)", route(&Service::updateClip));
+    server.Patch(R"(/api/clips/[\s\S]+)", route(&Service::updateClip));
 
     if (m_options.faults) {
         server.Post("/_faults", route(&Service::scriptFaults));
@@ -345,13 +345,24 @@ void Service::install(httplib::Server &server)
     });
 }
 
-User Service::authenticate(const httplib::Request &request)
+namespace {
+
+// The token of an "Authorization: Bearer …" header, or nothing.
+std::optional<std::string> bearerToken(const httplib::Request &request)
 {
     constexpr std::string_view scheme = "Bearer ";
     const std::string header = request.get_header_value("Authorization");
     if (header.size() <= scheme.size() || header.compare(0, scheme.size(), scheme) != 0)
-        throw HttpError{401, sessionExpired};
-    std::optional<User> user = m_store.userForToken(sha256Hex(std::string_view(header).substr(scheme.size())));
+        return std::nullopt;
+    return header.substr(scheme.size());
+}
+
+} // namespace
+
+User Service::authenticate(const httplib::Request &request)
+{
+    const std::optional<std::string> token = bearerToken(request);
+    std::optional<User> user = token ? m_store.userForToken(sha256Hex(*token)) : std::nullopt;
     if (!user)
         throw HttpError{401, sessionExpired};
     return *user;
@@ -395,8 +406,7 @@ void Service::signIn(const httplib::Request &request, httplib::Response &respons
 void Service::signOut(const httplib::Request &request, httplib::Response &response)
 {
     authenticate(request);
-    const std::string header = request.get_header_value("Authorization");
-    m_store.revokeToken(sha256Hex(std::string_view(header).substr(7)), nowMs());
+    m_store.revokeToken(sha256Hex(*bearerToken(request)), nowMs());
     reply(response, 200, Json{{"revoked", true}});
 }
 

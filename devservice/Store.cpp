@@ -160,7 +160,6 @@ public:
         return text(column);
     }
     std::int64_t integer(int column) const { return sqlite3_column_int64(m_statement, column); }
-    bool isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
 
 private:
     void check(int result)
@@ -312,12 +311,11 @@ std::optional<User> Store::userForToken(const std::string &tokenHash)
                       tokenHash);
 }
 
-bool Store::revokeToken(const std::string &tokenHash, std::int64_t nowMs)
+void Store::revokeToken(const std::string &tokenHash, std::int64_t nowMs)
 {
     std::lock_guard lock(m_mutex);
     Statement revoke(*this, "UPDATE tokens SET revoked_ms = ?2 WHERE hash = ?1 AND revoked_ms IS NULL");
     revoke.bind(1, tokenHash).bind(2, nowMs).run();
-    return sqlite3_changes(m_db) > 0;
 }
 
 namespace {

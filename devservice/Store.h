@@ -132,8 +132,8 @@ public:
                   const std::string &tokenHash, std::int64_t nowMs);
 
     std::optional<User> userForToken(const std::string &tokenHash);
-    // True when a live token was revoked.
-    bool revokeToken(const std::string &tokenHash, std::int64_t nowMs);
+    // A revoked token no longer signs anybody in.
+    void revokeToken(const std::string &tokenHash, std::int64_t nowMs);
 
     // The newest `limit` clips the user may see, with the data version they were read at.
     struct ClipList

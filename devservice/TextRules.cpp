@@ -149,19 +149,6 @@ std::size_t countCharacters(std::string_view text)
     return count;
 }
 
-std::string firstCharacters(std::string_view text, std::size_t count)
-{
-    std::size_t seen = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            if (seen == count)
-                return std::string(text.substr(0, i));
-            ++seen;
-        }
-    }
-    return std::string(text);
-}
-
 bool isBlank(std::string_view text)
 {
     return trimmedCps(decode(text)).empty();

@@ -14,9 +14,6 @@ bool isValidUtf8(std::string_view text);
 // Number of code points of a well-formed UTF-8 text.
 std::size_t countCharacters(std::string_view text);
 
-// The first `count` characters of a well-formed UTF-8 text.
-std::string firstCharacters(std::string_view text, std::size_t count);
-
 // True when the text is empty after removing white space (ASCII, no-break and ideographic
 // spaces, line breaks) from both ends.
 bool isBlank(std::string_view text);
