@@ -1,5 +1,6 @@
 #include "receiver/CompactInboxViewController.h"
 
+#include "cards/CardWidgets.h"
 #include "cards/CircularAvatar.h"
 #include "cards/ElidedLabel.h"
 #include "cards/FlippedReceiverView.h"
@@ -201,13 +202,8 @@ void CompactInboxViewController::loadView()
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // A slim scroller without arrow buttons, as in the cards' text areas.
-    m_scrollArea->verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { width: 8px; background: transparent; margin: 0 0 0 2px; }"
-        "QScrollBar::handle:vertical { background: rgba(0,0,0,0.22); border-radius: 3px; min-height: 20px; }"
-        "QScrollBar::handle:vertical:hover { background: rgba(0,0,0,0.35); }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; border: none; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
+    // The cards' slim scroller, so that the list and the texts inside it scroll alike.
+    m_scrollArea->verticalScrollBar()->setStyle(SlimScrollBarStyle::instance());
     m_scrollArea->setWidgetResizable(true);
     auto *document = new FlippedReceiverView;
     m_cards = new QWidget(document);
@@ -280,7 +276,7 @@ void CompactInboxViewController::setAvatar()
     // wherever the window goes.
     QIcon icon;
     QList<qreal> ratios{1.0, 2.0};
-    if (const QScreen *screen = QGuiApplication::primaryScreen(); !ratios.contains(screen->devicePixelRatio()))
+    if (const QScreen *screen = QGuiApplication::primaryScreen(); screen && !ratios.contains(screen->devicePixelRatio()))
         ratios.append(screen->devicePixelRatio());
     for (const qreal ratio : ratios)
         icon.addPixmap(circularAvatarImage(image, avatarSize, ratio));
