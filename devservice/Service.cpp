@@ -385,7 +385,7 @@ void Service::signIn(const httplib::Request &request, httplib::Response &respons
     const nlohmann::json body = bodyObject(request);
     const std::string phone = requiredPhone(body);
     const std::string code = requiredText(body, "code", 64);
-    const std::string nickname = trimmed(optionalText(body, "nickname").value_or(std::string()));
+    const std::string nickname = trimmed(requiredText(body, "nickname"));
     if (countCharacters(nickname) > maxNicknameCharacters)
         throw HttpError{400, "昵称不能超过 " + std::to_string(maxNicknameCharacters) + " 个字符"};
 

@@ -187,6 +187,9 @@ void TestDevServiceApi::codesAreCheckedSpentAndKeptForTheNickname()
     const QString badCode = QStringLiteral("验证码错误或已过期");
 
     QCOMPARE(signIn("123456", "新用户").errorText(), badCode); // no code was sent
+    const auto noNickname = service.send("POST", "api/auth/phone", {{"phone", phone}, {"code", "123456"}});
+    QCOMPARE(noNickname.status, 400);
+    QCOMPARE(noNickname.errorText(), QStringLiteral("缺少字段 nickname"));
     QCOMPARE(service.send("POST", "api/auth/sms/send", {{"phone", phone}}).status, 200);
     const auto wrong = signIn("654321", "新用户");
     QCOMPARE(wrong.status, 401);
