@@ -1,0 +1,253 @@
+#include "app/AppDelegate.h"
+
+#include "app/DesktopWindows.h"
+#include "app/MainWindow.h"
+#include "platform/SecretStore.h"
+#include "receiver/CompactInboxViewController.h"
+#include "service/APIClient.h"
+#include "signin/LoginViewController.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QWindow>
+
+namespace quillpost {
+
+namespace {
+
+const QString appIconPath = QStringLiteral(":/quillpost/quillpost.svg");
+
+// Runs `action` on the text field or text view that has the keyboard focus.
+template<typename Action>
+void onFocusedText(Action action)
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (auto *line = qobject_cast<QLineEdit *>(focus))
+        action(line);
+    else if (auto *text = qobject_cast<QPlainTextEdit *>(focus))
+        action(text);
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(const QUrl &serviceURL, SecretStore *store, const Platform &platform, QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_platform(platform)
+    , m_api(new APIClient(serviceURL, store->read(), this))
+    , m_desktopWindows(std::make_unique<DesktopWindows>())
+{
+}
+
+AppDelegate::~AppDelegate()
+{
+    delete m_window;
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    m_window = new MainWindow;
+    m_window->setWindowIcon(QIcon(appIconPath));
+    buildMainMenu();
+    m_window->setContentGeometry(QSize(420, 430), QSize(390, 400));
+    buildStatusItem();
+    bringForward();
+    restoreSession();
+}
+
+void AppDelegate::restoreSession()
+{
+    if (!m_api->token) {
+        showLogin();
+        return;
+    }
+    const QString token = *m_api->token;
+    m_api->call<Profile>(QStringLiteral("api/profile"), "GET", std::nullopt, this, [this, token](Outcome<Profile> outcome) {
+        // A sign-out or a new sign-in while the fetch ran has decided already.
+        if (m_api->token != token)
+            return;
+        if (outcome.ok()) {
+            showInbox(outcome.value());
+            return;
+        }
+        m_store->remove();
+        m_api->token.reset();
+        showLogin();
+    });
+}
+
+void AppDelegate::showLogin()
+{
+    onTogglePin(false);
+    m_window->setContentGeometry(QSize(420, 430), QSize(390, 400), QSize(520, 560));
+    auto *screen = new LoginViewController(m_api, m_store, [self = QPointer(this)](const Profile &profile) {
+        if (self)
+            self->showInbox(profile);
+    });
+    m_window->setContent(screen);
+    bringForward();
+}
+
+void AppDelegate::showInbox(const Profile &profile)
+{
+    QPointer self(this);
+    auto *panel = new CompactInboxViewController(
+        m_api, profile, m_platform, m_store,
+        [self](bool pinned) {
+            if (self)
+                self->onTogglePin(pinned);
+        },
+        [self] {
+            if (self)
+                self->showLogin();
+        });
+    m_window->setContent(panel);
+    m_window->setContentGeometry(QSize(330, 230), QSize(300, 210), QSize(420, 560));
+    bringForward();
+}
+
+void AppDelegate::onTogglePin(bool pinned)
+{
+    m_pinned = pinned;
+    DesktopWindows::setPinned(m_window, pinned);
+}
+
+void AppDelegate::menuLogout()
+{
+    if (!m_api->token) {
+        showLogin();
+        return;
+    }
+    QMessageBox alert(m_window);
+    alert.setTextFormat(Qt::PlainText);
+    alert.setText(QStringLiteral("退出当前账号？"));
+    alert.setInformativeText(QStringLiteral("只清除这台 Mac 的登录状态，云端内容不会删除。"));
+    QPushButton *confirm = alert.addButton(QStringLiteral("退出登录"), QMessageBox::AcceptRole);
+    alert.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    alert.setDefaultButton(confirm);
+    alert.exec();
+    if (alert.clickedButton() != confirm)
+        return;
+    m_api->token.reset();
+    m_store->remove();
+    showLogin();
+}
+
+void AppDelegate::showWindow()
+{
+    bringForward();
+}
+
+void AppDelegate::bringForward()
+{
+    m_window->show();
+    if (m_window->isMinimized())
+        m_window->showNormal();
+    // The window manager forgets "on every desktop" when the window is hidden.
+    if (m_pinned)
+        DesktopWindows::setPinned(m_window, true);
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void AppDelegate::buildMainMenu()
+{
+    QMenuBar *bar = m_window->menuBar();
+
+    QMenu *app = bar->addMenu(QStringLiteral("Quillpost"));
+    app->addAction(QStringLiteral("关于Quillpost"), this, [this] {
+        QMessageBox about(m_window);
+        about.setIconPixmap(QIcon(appIconPath).pixmap(64, 64));
+        about.setWindowTitle(QStringLiteral("关于Quillpost"));
+        about.setTextFormat(Qt::PlainText);
+        about.setText(QStringLiteral("Quillpost %1").arg(QCoreApplication::applicationVersion()));
+        about.setInformativeText(QStringLiteral("在电脑上接收、修改和粘贴你在手机上输入的云端文字。"));
+        about.exec();
+    });
+    app->addSeparator();
+    app->addAction(QStringLiteral("打开Quillpost"), QKeySequence(Qt::CTRL | Qt::Key_O), this, &AppDelegate::showWindow);
+    app->addAction(QStringLiteral("退出登录…"), this, &AppDelegate::menuLogout);
+    app->addSeparator();
+    app->addAction(QStringLiteral("隐藏Quillpost"), QKeySequence(Qt::CTRL | Qt::Key_H), m_window, &QWidget::hide);
+    app->addAction(QStringLiteral("隐藏其他"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H), this,
+                   [this] { m_desktopWindows->hideOthers(m_window); });
+    app->addAction(QStringLiteral("显示全部"), this, [this] {
+        m_desktopWindows->showAll();
+        bringForward();
+    });
+    app->addSeparator();
+    app->addAction(QStringLiteral("退出Quillpost"), QKeySequence(Qt::CTRL | Qt::Key_Q), qApp, &QCoreApplication::quit);
+
+    QMenu *edit = bar->addMenu(QStringLiteral("编辑"));
+    edit->addAction(QStringLiteral("撤销"), QKeySequence(Qt::CTRL | Qt::Key_Z), this,
+                    [] { onFocusedText([](auto *field) { field->undo(); }); });
+    edit->addAction(QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this,
+                    [] { onFocusedText([](auto *field) { field->redo(); }); });
+    edit->addSeparator();
+    edit->addAction(QStringLiteral("剪切"), QKeySequence(Qt::CTRL | Qt::Key_X), this,
+                    [] { onFocusedText([](auto *field) { field->cut(); }); });
+    edit->addAction(QStringLiteral("复制"), QKeySequence(Qt::CTRL | Qt::Key_C), this,
+                    [] { onFocusedText([](auto *field) { field->copy(); }); });
+    edit->addAction(QStringLiteral("粘贴"), QKeySequence(Qt::CTRL | Qt::Key_V), this,
+                    [] { onFocusedText([](auto *field) { field->paste(); }); });
+    edit->addAction(QStringLiteral("全选"), QKeySequence(Qt::CTRL | Qt::Key_A), this,
+                    [] { onFocusedText([](auto *field) { field->selectAll(); }); });
+}
+
+QIcon AppDelegate::statusIcon(const QString &iconPath, int size)
+{
+    const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
+    QPixmap pixmap = QIcon(iconPath).pixmap(QSize(size, size), ratio);
+    if (!pixmap.isNull()) {
+        // Grey tones, like the monochrome icons of other tray entries; the alpha stays.
+        QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int grey = qGray(line[x]);
+                line[x] = qRgba(grey, grey, grey, qAlpha(line[x]));
+            }
+        }
+        return QIcon(QPixmap::fromImage(image));
+    }
+    QPixmap glyph(QSize(size, size) * ratio);
+    glyph.setDevicePixelRatio(ratio);
+    glyph.fill(Qt::transparent);
+    QPainter painter(&glyph);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font = painter.font();
+    font.setPixelSize(size - 2);
+    painter.setFont(font);
+    painter.setPen(QApplication::palette().color(QPalette::WindowText));
+    painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("◒"));
+    painter.end();
+    return QIcon(glyph);
+}
+
+void AppDelegate::buildStatusItem()
+{
+    m_statusItem = new QSystemTrayIcon(statusIcon(appIconPath), this);
+    m_statusItem->setToolTip(QStringLiteral("Quillpost"));
+    m_statusMenu = new QMenu(m_window);
+    m_statusMenu->addAction(QStringLiteral("打开Quillpost"), this, &AppDelegate::showWindow);
+    m_statusMenu->addSeparator();
+    m_statusMenu->addAction(QStringLiteral("退出应用"), QKeySequence(Qt::CTRL | Qt::Key_Q), qApp,
+                            &QCoreApplication::quit);
+    m_statusItem->setContextMenu(m_statusMenu);
+    connect(m_statusItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            showWindow();
+    });
+    m_statusItem->show();
+}
+
+} // namespace quillpost

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "service/Records.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+class QSystemTrayIcon;
+class QMenu;
+
+namespace quillpost {
+
+class APIClient;
+class SecretStore;
+class MainWindow;
+class DesktopWindows;
+
+// The program's shell: one window whose content switches between the sign-in screen and the
+// receiver panel, the main menu, the tray icon, the restore of the last session, pinning, and
+// sign-out from the menu.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Reads the stored session token and creates the one service client with it.
+    AppDelegate(const QUrl &serviceURL, SecretStore *store, const Platform &platform, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // Builds the window, menus and tray icon, shows the window and restores the session.
+    void applicationDidFinishLaunching();
+
+    void showLogin();
+    void showInbox(const Profile &profile);
+    void menuLogout();
+    void showWindow();
+    void onTogglePin(bool pinned);
+
+    APIClient *api() const { return m_api; }
+    MainWindow *window() const { return m_window; }
+    QSystemTrayIcon *statusItem() const { return m_statusItem; }
+    bool isPinned() const { return m_pinned; }
+
+    // The tray icon: the application icon in grey tones at `size`, or "◒" drawn when the icon
+    // cannot be loaded from `iconPath`.
+    static QIcon statusIcon(const QString &iconPath, int size = 18);
+
+private:
+    void buildMainMenu();
+    void buildStatusItem();
+    void restoreSession();
+    void bringForward();
+
+    SecretStore *m_store;
+    Platform m_platform;
+    APIClient *m_api;
+    MainWindow *m_window = nullptr;
+    QSystemTrayIcon *m_statusItem = nullptr;
+    QMenu *m_statusMenu = nullptr;
+    std::unique_ptr<DesktopWindows> m_desktopWindows;
+    bool m_pinned = false;
+};
+
+} // namespace quillpost

@@ -1,0 +1,39 @@
+#include "app/AppDelegate.h"
+#include "app/SingleInstance.h"
+#include "platform/secret/KeychainStore.h"
+#include "platform/x11/X11Platform.h"
+#include "service/APIClient.h"
+#include "service/QtTranslations.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    const auto serviceURL = quillpost::makeServiceURL(QStringLiteral(QUILLPOST_SERVICE_URL));
+    if (!serviceURL) {
+        std::fprintf(stderr, "quillpost: 服务地址“%s”无效：必须是 https 地址，或本机（127.0.0.1、::1、localhost）上的 http 地址。\n",
+                     QUILLPOST_SERVICE_URL);
+        return 2;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillpost"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLPOST_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("quillpost"));
+
+    quillpost::SingleInstance instance;
+    if (instance.notifyRunningInstance())
+        return 0;
+    instance.listen();
+    quillpost::installQtTranslations(application);
+
+    quillpost::KeychainStore keychain;
+    quillpost::X11Platform platform;
+    quillpost::AppDelegate delegate(*serviceURL, &keychain, platform.platform());
+    QObject::connect(&instance, &quillpost::SingleInstance::activationRequested, &delegate,
+                     &quillpost::AppDelegate::showWindow);
+    delegate.applicationDidFinishLaunching();
+    return QApplication::exec();
+}

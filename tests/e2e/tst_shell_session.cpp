@@ -1,0 +1,193 @@
+// The application shell on a real desktop: the X server, window manager and secret service of
+// the headless session, against the local clip service.
+#include "DevService.h"
+#include "app/AppDelegate.h"
+#include "app/MainWindow.h"
+#include "platform/secret/KeychainStore.h"
+#include "platform/x11/X11Platform.h"
+#include "receiver/CompactInboxViewController.h"
+#include "service/APIClient.h"
+#include "signin/LoginViewController.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSystemTrayIcon>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+using namespace quillpost;
+using namespace quillpost::test;
+
+namespace {
+
+xcb_connection_t *connection()
+{
+    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+xcb_atom_t atom(const char *name)
+{
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection(), xcb_intern_atom(connection(), 0, uint16_t(std::strlen(name)), name),
+                              nullptr),
+        &std::free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// A property of 32-bit values (atoms, cardinals) of a window.
+QList<std::uint32_t> property32(QWidget *window, const char *name, xcb_atom_t type)
+{
+    const auto id = xcb_window_t(window->windowHandle()->winId());
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(connection(), xcb_get_property(connection(), 0, id, atom(name), type, 0, 64), nullptr),
+        &std::free);
+    QList<std::uint32_t> values;
+    if (reply && reply->format == 32) {
+        const auto *data = static_cast<const std::uint32_t *>(xcb_get_property_value(reply.get()));
+        for (int i = 0; i < xcb_get_property_value_length(reply.get()) / 4; ++i)
+            values.append(data[i]);
+    }
+    return values;
+}
+
+bool isAbove(QWidget *window)
+{
+    return property32(window, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(atom("_NET_WM_STATE_ABOVE"));
+}
+
+// On every desktop, said either way a window manager may say it.
+bool isOnAllDesktops(QWidget *window)
+{
+    return property32(window, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(atom("_NET_WM_STATE_STICKY"))
+        || property32(window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL).value(0) == 0xFFFFFFFFu;
+}
+
+bool isPinnedOnScreen(QWidget *window)
+{
+    return isAbove(window) && isOnAllDesktops(window);
+}
+
+bool isUnpinnedOnScreen(QWidget *window)
+{
+    return !isAbove(window) && !isOnAllDesktops(window);
+}
+
+} // namespace
+
+class ShellSessionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void rejectedTokenLeadsToSignInWithItemGone();
+    void signInPinSignOutAndReopen();
+
+private:
+    std::unique_ptr<AppDelegate> startDelegate();
+
+    std::unique_ptr<DevService> m_service;
+    KeychainStore m_keychain;
+    std::unique_ptr<X11Platform> m_platform;
+};
+
+void ShellSessionTest::initTestCase()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs the X11 desktop of scripts/headless-session");
+    m_platform = std::make_unique<X11Platform>();
+}
+
+void ShellSessionTest::init()
+{
+    m_service = std::make_unique<DevService>(testArguments({QStringLiteral("--seed"), QStringLiteral("demo")}));
+    QVERIFY(m_service->start());
+    m_keychain.remove();
+}
+
+void ShellSessionTest::cleanup()
+{
+    m_keychain.remove();
+    m_service.reset();
+}
+
+std::unique_ptr<AppDelegate> ShellSessionTest::startDelegate()
+{
+    auto delegate = std::make_unique<AppDelegate>(*makeServiceURL(m_service->url(QString()).toString()), &m_keychain,
+                                                  m_platform->platform());
+    delegate->applicationDidFinishLaunching();
+    return delegate;
+}
+
+void ShellSessionTest::rejectedTokenLeadsToSignInWithItemGone()
+{
+    m_keychain.save(QStringLiteral("a-token-the-service-never-issued"));
+    const auto delegate = startDelegate();
+    QTRY_COMPARE(m_keychain.read(), std::nullopt);
+    QVERIFY(!delegate->api()->token);
+    QVERIFY(qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
+}
+
+void ShellSessionTest::signInPinSignOutAndReopen()
+{
+    const auto delegate = startDelegate();
+    MainWindow *window = delegate->window();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *screen = qobject_cast<LoginViewController *>(window->centralWidget());
+    QVERIFY(screen);
+
+    // Sign in as a person would: phone, code request, code, Return.
+    screen->findChild<QLineEdit *>(QStringLiteral("phone"))->setText(QStringLiteral("13800000000"));
+    QTest::mouseClick(screen->findChild<QPushButton *>(QStringLiteral("sendButton")), Qt::LeftButton);
+    auto *code = screen->findChild<QLineEdit *>(QStringLiteral("code"));
+    QTRY_VERIFY(code->hasFocus());
+    QTest::keyClicks(code, QStringLiteral("123456"));
+    QTest::keyClick(code, Qt::Key_Return);
+    const QPointer<QLabel> message = screen->findChild<QLabel *>(QStringLiteral("message"));
+    QTRY_VERIFY2(qobject_cast<CompactInboxViewController *>(window->centralWidget()),
+                 qPrintable(message ? message->text() : QString()));
+    QTRY_COMPARE(window->centralWidget()->size(), QSize(330, 230));
+    QVERIFY(m_keychain.read().has_value());
+
+    // Pinned: above every window and on every desktop, also after closing and reopening.
+    delegate->onTogglePin(true);
+    QTRY_VERIFY(isPinnedOnScreen(window));
+    QWidget *panel = window->centralWidget();
+    window->close();
+    QTRY_VERIFY(!window->isVisible());
+    delegate->showWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(window->centralWidget(), panel);
+    QTRY_VERIFY(isPinnedOnScreen(window));
+
+    // Sign-out from the menu gives a normal window again.
+    QTimer::singleShot(0, [] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        for (QAbstractButton *button : box ? box->buttons() : QList<QAbstractButton *>())
+            if (button->text() == QStringLiteral("退出登录"))
+                button->click();
+    });
+    delegate->menuLogout();
+    QVERIFY(qobject_cast<LoginViewController *>(window->centralWidget()));
+    QTRY_VERIFY(isUnpinnedOnScreen(window));
+    QCOMPARE(m_keychain.read(), std::nullopt);
+    QTRY_COMPARE(window->centralWidget()->size(), QSize(420, 430));
+}
+
+QTEST_MAIN(ShellSessionTest)
+#include "tst_shell_session.moc"
