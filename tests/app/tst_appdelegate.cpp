@@ -11,59 +11,16 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
-#include <QSystemTrayIcon>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
-#include <memory>
-
 using namespace quillpost;
 using namespace quillpost::test;
-
-namespace {
-
-const QByteArray profileJson = R"({"phone":"13800000000","nickname":"演示用户"})";
-
-// Answers the next modal alert with the button titled `answer`, and records its texts.
-struct AlertAnswer
-{
-    QString text;
-    QString informativeText;
-    QStringList buttons;
-    bool seen = false;
-
-    void answerNext(const QString &answer)
-    {
-        QTimer::singleShot(0, [this, answer] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            seen = true;
-            text = box->text();
-            informativeText = box->informativeText();
-            for (QAbstractButton *button : box->buttons())
-                buttons.append(button->text());
-            for (QAbstractButton *button : box->buttons())
-                if (button->text() == answer)
-                    button->click();
-        });
-    }
-};
-
-QAction *menuAction(QMenuBar *bar, const QString &text)
-{
-    for (QAction *menu : bar->actions())
-        for (QAction *action : menu->menu()->actions())
-            if (action->text() == text)
-                return action;
-    return nullptr;
-}
-
-} // namespace
 
 class AppDelegateTest : public QObject
 {
@@ -71,28 +28,25 @@ class AppDelegateTest : public QObject
 
 private slots:
     void init();
-    void cleanup();
-    void firstStartShowsSignInWithoutRequest();
-    void rejectedOrUnreachableTokenIsForgotten_data();
-    void rejectedOrUnreachableTokenIsForgotten();
-    void acceptedTokenShowsThePanel();
-    void restoreOutcomeAfterSignOutIsDropped();
-    void signInSwitchesToThePanel();
-    void menuLogoutWithoutTokenAsksNothing();
-    void menuLogoutCancelled();
-    void menuLogoutConfirmed();
-    void closeHidesAndReopenShowsTheSameScreen();
-    void mainMenuHasEveryItem();
+    void startWithoutTokenSendsNothing();
+    void failedRestoreForgetsTheToken_data();
+    void failedRestoreForgetsTheToken();
+    void panelGeometryAndPinReset();
+    void menuLogout_data();
+    void menuLogout();
+    void menusAndReopen();
     void editMenuActsOnTheFocusedField();
     void statusIconFallsBackToGlyph();
     void secondStartActivatesTheFirst();
 
 private:
-    std::unique_ptr<AppDelegate> start(std::optional<QString> storedToken);
-    QSize contentSize() const;
+    std::unique_ptr<AppDelegate> start(std::optional<QString> storedToken, QUrl origin = {});
+    QSize contentSize() const { return m_delegate->window()->centralWidget()->size(); }
+    template<typename Screen>
+    bool shows() const { return qobject_cast<Screen *>(m_delegate->window()->centralWidget()); }
+    QAction *menuAction(const QString &text) const;
 
     std::unique_ptr<TestHttpServer> m_server;
-    QUrl m_origin;
     std::unique_ptr<FakeSecretStore> m_store;
     std::unique_ptr<FakePlatform> m_platform;
     AppDelegate *m_delegate = nullptr;
@@ -101,209 +55,157 @@ private:
 void AppDelegateTest::init()
 {
     m_server = std::make_unique<TestHttpServer>();
-    m_origin = m_server->origin();
+    m_server->setHandler([](const RecordedRequest &request) {
+        return request.target == "/api/profile" ? ScriptedReply::json(200, R"({"phone":"1","nickname":"演示用户"})")
+                                                : ScriptedReply::json(200, R"({"clips":[]})");
+    });
     m_store = std::make_unique<FakeSecretStore>();
     m_platform = std::make_unique<FakePlatform>();
 }
 
-void AppDelegateTest::cleanup()
-{
-    m_delegate = nullptr;
-    m_server.reset();
-}
-
-std::unique_ptr<AppDelegate> AppDelegateTest::start(std::optional<QString> storedToken)
+std::unique_ptr<AppDelegate> AppDelegateTest::start(std::optional<QString> storedToken, QUrl origin)
 {
     m_store->stored = storedToken;
-    auto delegate = std::make_unique<AppDelegate>(m_origin, m_store.get(), m_platform->platform());
+    auto delegate = std::make_unique<AppDelegate>(origin.isEmpty() ? m_server->origin() : origin, m_store.get(),
+                                                  m_platform->platform());
     m_delegate = delegate.get();
     delegate->applicationDidFinishLaunching();
     return delegate;
 }
 
-QSize AppDelegateTest::contentSize() const
+QAction *AppDelegateTest::menuAction(const QString &text) const
 {
-    return m_delegate->window()->centralWidget()->size();
+    for (QAction *menu : m_delegate->window()->menuBar()->actions())
+        for (QAction *action : menu->menu()->actions())
+            if (action->text() == text)
+                return action;
+    return nullptr;
 }
 
-void AppDelegateTest::firstStartShowsSignInWithoutRequest()
+void AppDelegateTest::startWithoutTokenSendsNothing()
 {
     const auto delegate = start(std::nullopt);
-    QVERIFY(qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
-    QVERIFY(delegate->window()->isVisible());
+    QVERIFY(shows<LoginViewController>() && delegate->window()->isVisible());
     QTRY_COMPARE(contentSize(), QSize(420, 430));
-    QCOMPARE(delegate->window()->windowTitle(), QStringLiteral("Quillpost · Mac 接收器"));
     QTest::qWait(50);
     QVERIFY(m_server->requests().isEmpty());
 }
 
-void AppDelegateTest::rejectedOrUnreachableTokenIsForgotten_data()
+void AppDelegateTest::failedRestoreForgetsTheToken_data()
 {
     QTest::addColumn<bool>("reachable");
     QTest::newRow("rejected") << true;
     QTest::newRow("unreachable") << false;
 }
 
-void AppDelegateTest::rejectedOrUnreachableTokenIsForgotten()
+void AppDelegateTest::failedRestoreForgetsTheToken()
 {
     QFETCH(bool, reachable);
-    m_server->enqueue(ScriptedReply::json(401, R"({"error":"登录已过期，请重新登录"})"));
+    m_server->setHandler([](const RecordedRequest &) { return ScriptedReply::json(401, R"({"error":"过期"})"); });
+    QUrl origin;
     if (!reachable) {
-        QTcpServer probe; // a port that was just free: nothing listens there
+        QTcpServer probe; // a port that was just free: nothing listens there once it closes
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        m_origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()));
-        probe.close();
+        origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()));
     }
-    const auto delegate = start(QStringLiteral("old"));
+    const auto delegate = start(QStringLiteral("old"), origin);
     QTRY_COMPARE(m_store->removes, 1);
-    QCOMPARE(m_store->stored, std::nullopt);
-    QVERIFY(!delegate->api()->token);
-    QVERIFY(qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
-    if (reachable)
-        QCOMPARE(m_server->requests().at(0).header("authorization"), QByteArray("Bearer old"));
+    QVERIFY(!m_store->stored && !delegate->api()->token && shows<LoginViewController>());
 }
 
-void AppDelegateTest::acceptedTokenShowsThePanel()
+void AppDelegateTest::panelGeometryAndPinReset()
 {
-    m_server->setHandler([](const RecordedRequest &request) {
-        return request.target == "/api/profile" ? ScriptedReply::json(200, profileJson)
-                                                : ScriptedReply::json(200, R"({"clips":[]})");
-    });
     const auto delegate = start(QStringLiteral("good"));
-    QTRY_VERIFY(qobject_cast<CompactInboxViewController *>(delegate->window()->centralWidget()));
+    QTRY_VERIFY(shows<CompactInboxViewController>());
     QTRY_COMPARE(contentSize(), QSize(330, 230));
-    QCOMPARE(m_store->removes, 0);
-}
-
-void AppDelegateTest::restoreOutcomeAfterSignOutIsDropped()
-{
-    auto slow = ScriptedReply::json(200, profileJson);
-    slow.delay = std::chrono::milliseconds(150);
-    m_server->enqueue(slow);
-    const auto delegate = start(QStringLiteral("good"));
-    QVERIFY(m_server->waitForRequests(1));
-    AlertAnswer answer;
-    answer.answerNext(QStringLiteral("退出登录"));
-    delegate->menuLogout();
-    QVERIFY(answer.seen);
-    QTest::qWait(300);
-    QVERIFY(qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
-}
-
-void AppDelegateTest::signInSwitchesToThePanel()
-{
-    m_server->setHandler([](const RecordedRequest &) { return ScriptedReply::json(200, R"({"clips":[]})"); });
-    const auto delegate = start(std::nullopt);
-    delegate->showInbox(Profile{QStringLiteral("1"), QStringLiteral("n"), std::nullopt});
-    QVERIFY(qobject_cast<CompactInboxViewController *>(delegate->window()->centralWidget()));
-    QTRY_COMPARE(contentSize(), QSize(330, 230));
-    QCOMPARE(delegate->window()->minimumSize().width(), 300);
-    QCOMPARE(delegate->window()->maximumSize().width(), 420);
-
+    QCOMPARE(delegate->window()->maximumWidth(), 420);
     delegate->onTogglePin(true);
-    QVERIFY(delegate->isPinned());
     delegate->showLogin();
     QVERIFY(!delegate->isPinned());
     QTRY_COMPARE(contentSize(), QSize(420, 430));
-    QCOMPARE(delegate->window()->maximumSize().width(), 520);
+    QCOMPARE(delegate->window()->maximumWidth(), 520);
 }
 
-void AppDelegateTest::menuLogoutWithoutTokenAsksNothing()
+void AppDelegateTest::menuLogout_data()
 {
-    const auto delegate = start(std::nullopt);
+    QTest::addColumn<std::optional<QString>>("token");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("without token: no alert") << std::optional<QString>() << "";
+    QTest::newRow("cancelled") << std::optional<QString>(QStringLiteral("good")) << "取消";
+    QTest::newRow("confirmed") << std::optional<QString>(QStringLiteral("good")) << "退出登录";
+    // A restore still under way when the user signs out must not bring the panel back.
+    QTest::newRow("confirmed during restore") << std::optional<QString>(QStringLiteral("slow")) << "退出登录";
+}
+
+void AppDelegateTest::menuLogout()
+{
+    QFETCH(std::optional<QString>, token);
+    QFETCH(QString, answer);
+    if (token == QStringLiteral("slow")) {
+        auto slow = ScriptedReply::json(200, R"({"phone":"1","nickname":"n"})");
+        slow.delay = std::chrono::milliseconds(150);
+        m_server->enqueue(slow);
+    }
+    const auto delegate = start(token);
+    if (token == QStringLiteral("good"))
+        QTRY_VERIFY(shows<CompactInboxViewController>());
     QWidget *before = delegate->window()->centralWidget();
-    AlertAnswer answer;
-    answer.answerNext(QStringLiteral("取消"));
-    delegate->menuLogout();
-    QCoreApplication::processEvents();
-    QVERIFY(!answer.seen);
-    QVERIFY(delegate->window()->centralWidget() != before);
-    QVERIFY(qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
-}
 
-void AppDelegateTest::menuLogoutCancelled()
-{
-    m_server->setHandler([](const RecordedRequest &request) {
-        return request.target == "/api/profile" ? ScriptedReply::json(200, profileJson)
-                                                : ScriptedReply::json(200, R"({"clips":[]})");
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            seen << box->text() << box->informativeText();
+            for (QAbstractButton *button : box->buttons())
+                seen << button->text();
+            for (QAbstractButton *button : box->buttons())
+                if (button->text() == answer)
+                    button->click();
+        }
     });
-    const auto delegate = start(QStringLiteral("good"));
-    QTRY_VERIFY(qobject_cast<CompactInboxViewController *>(delegate->window()->centralWidget()));
-    QWidget *panel = delegate->window()->centralWidget();
-
-    AlertAnswer answer;
-    answer.answerNext(QStringLiteral("取消"));
     delegate->menuLogout();
-    QVERIFY(answer.seen);
-    QCOMPARE(answer.text, QStringLiteral("退出当前账号？"));
-    QCOMPARE(answer.informativeText, QStringLiteral("只清除这台 Mac 的登录状态，云端内容不会删除。"));
-    QCOMPARE(answer.buttons, QStringList({QStringLiteral("退出登录"), QStringLiteral("取消")}));
-    QCOMPARE(delegate->window()->centralWidget(), panel);
-    QCOMPARE(delegate->api()->token, std::optional<QString>(QStringLiteral("good")));
-    QCOMPARE(m_store->removes, 0);
+    if (answer.isEmpty()) {
+        QVERIFY(seen.isEmpty());
+        QVERIFY(delegate->window()->centralWidget() != before && shows<LoginViewController>());
+        return;
+    }
+    QCOMPARE(seen, QStringList({QStringLiteral("退出当前账号？"), QStringLiteral("只清除这台 Mac 的登录状态，云端内容不会删除。"),
+                                QStringLiteral("退出登录"), QStringLiteral("取消")}));
+    const bool confirmed = answer == QStringLiteral("退出登录");
+    QCOMPARE(delegate->api()->token.has_value(), !confirmed);
+    QCOMPARE(m_store->removes, confirmed ? 1 : 0);
+    QTest::qWait(250); // longer than the slow restore
+    QCOMPARE(shows<LoginViewController>(), confirmed);
 }
 
-void AppDelegateTest::menuLogoutConfirmed()
-{
-    m_server->setHandler([](const RecordedRequest &) { return ScriptedReply::json(200, profileJson); });
-    const auto delegate = start(QStringLiteral("good"));
-    delegate->onTogglePin(true);
-    AlertAnswer answer;
-    answer.answerNext(QStringLiteral("退出登录"));
-    delegate->menuLogout();
-    QVERIFY(answer.seen);
-    QVERIFY(!delegate->api()->token);
-    QCOMPARE(m_store->removes, 1);
-    QVERIFY(!delegate->isPinned());
-    QVERIFY(qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
-}
-
-void AppDelegateTest::closeHidesAndReopenShowsTheSameScreen()
+void AppDelegateTest::menusAndReopen()
 {
     const auto delegate = start(std::nullopt);
-    QWidget *screen = delegate->window()->centralWidget();
-    QVERIFY(delegate->window()->close() == false || !delegate->window()->isVisible());
-    QVERIFY(!delegate->window()->isVisible());
-    menuAction(delegate->window()->menuBar(), QStringLiteral("打开Quillpost"))->trigger();
-    QVERIFY(delegate->window()->isVisible());
-    QCOMPARE(delegate->window()->centralWidget(), screen);
-
-    delegate->window()->hide();
-    delegate->statusItem()->contextMenu()->actions().first()->trigger();
-    QVERIFY(delegate->window()->isVisible());
-}
-
-void AppDelegateTest::mainMenuHasEveryItem()
-{
-    const auto delegate = start(std::nullopt);
-    QMenuBar *bar = delegate->window()->menuBar();
     QStringList items;
-    for (QAction *menu : bar->actions()) {
+    for (QAction *menu : delegate->window()->menuBar()->actions()) {
         items << menu->text();
         for (QAction *action : menu->menu()->actions())
-            items << (action->isSeparator() ? QStringLiteral("-")
-                                            : action->text() + QLatin1Char(' ') + action->shortcut().toString());
+            items << (action->isSeparator() ? QStringLiteral("-") : action->text() + ' ' + action->shortcut().toString());
     }
-    const QStringList expected = {
-        QStringLiteral("Quillpost"), QStringLiteral("关于Quillpost "), QStringLiteral("-"),
-        QStringLiteral("打开Quillpost Ctrl+O"), QStringLiteral("退出登录… "), QStringLiteral("-"),
-        QStringLiteral("隐藏Quillpost Ctrl+H"), QStringLiteral("隐藏其他 Ctrl+Alt+H"), QStringLiteral("显示全部 "),
-        QStringLiteral("-"), QStringLiteral("退出Quillpost Ctrl+Q"), QStringLiteral("编辑"),
-        QStringLiteral("撤销 Ctrl+Z"), QStringLiteral("重做 Ctrl+Shift+Z"), QStringLiteral("-"),
-        QStringLiteral("剪切 Ctrl+X"), QStringLiteral("复制 Ctrl+C"), QStringLiteral("粘贴 Ctrl+V"),
-        QStringLiteral("全选 Ctrl+A"),
-    };
-    QCOMPARE(items, expected);
-
+    QCOMPARE(items.join(QLatin1Char('|')),
+             QStringLiteral("Quillpost|关于Quillpost |-|打开Quillpost Ctrl+O|退出登录… |-|隐藏Quillpost Ctrl+H|"
+                            "隐藏其他 Ctrl+Alt+H|显示全部 |-|退出Quillpost Ctrl+Q|编辑|撤销 Ctrl+Z|重做 Ctrl+Shift+Z|-|"
+                            "剪切 Ctrl+X|复制 Ctrl+C|粘贴 Ctrl+V|全选 Ctrl+A"));
     const QList<QAction *> tray = delegate->statusItem()->contextMenu()->actions();
     QCOMPARE(tray.size(), 3);
-    QCOMPARE(tray.at(0)->text(), QStringLiteral("打开Quillpost"));
-    QVERIFY(tray.at(1)->isSeparator());
-    QCOMPARE(tray.at(2)->text(), QStringLiteral("退出应用"));
+    QCOMPARE(tray.at(0)->text() + tray.at(2)->text(), QStringLiteral("打开Quillpost退出应用"));
     QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Quillpost"));
 
-    menuAction(bar, QStringLiteral("隐藏Quillpost"))->trigger();
+    // Closing and hiding keep the screen; every way back shows the same one.
+    QWidget *screen = delegate->window()->centralWidget();
+    delegate->window()->close();
     QVERIFY(!delegate->window()->isVisible());
+    menuAction(QStringLiteral("打开Quillpost"))->trigger();
+    QVERIFY(delegate->window()->isVisible());
+    menuAction(QStringLiteral("隐藏Quillpost"))->trigger();
+    QVERIFY(!delegate->window()->isVisible());
+    tray.at(0)->trigger();
+    QVERIFY(delegate->window()->isVisible());
+    QCOMPARE(delegate->window()->centralWidget(), screen);
 }
 
 void AppDelegateTest::editMenuActsOnTheFocusedField()
@@ -311,33 +213,27 @@ void AppDelegateTest::editMenuActsOnTheFocusedField()
     const auto delegate = start(std::nullopt);
     QApplication::setActiveWindow(delegate->window());
     auto *field = delegate->window()->centralWidget()->findChild<QLineEdit *>();
-    QVERIFY(field);
     field->setFocus();
     QVERIFY(QTest::qWaitFor([&] { return field->hasFocus(); }));
     field->setText(QStringLiteral("13800000000"));
-    menuAction(delegate->window()->menuBar(), QStringLiteral("全选"))->trigger();
-    QCOMPARE(field->selectedText(), QStringLiteral("13800000000"));
-    menuAction(delegate->window()->menuBar(), QStringLiteral("剪切"))->trigger();
+    menuAction(QStringLiteral("全选"))->trigger();
+    menuAction(QStringLiteral("剪切"))->trigger();
     QVERIFY(field->text().isEmpty());
-    menuAction(delegate->window()->menuBar(), QStringLiteral("撤销"))->trigger();
+    menuAction(QStringLiteral("撤销"))->trigger();
     QCOMPARE(field->text(), QStringLiteral("13800000000"));
 }
 
 void AppDelegateTest::statusIconFallsBackToGlyph()
 {
-    const QIcon missing = AppDelegate::statusIcon(QStringLiteral(":/does/not/exist.svg"));
-    QVERIFY(!missing.isNull());
-    const QImage glyph = missing.pixmap(18, 18).toImage();
+    const QImage glyph = AppDelegate::statusIcon(QStringLiteral(":/missing.svg")).pixmap(18, 18).toImage();
     QVERIFY(std::any_of(glyph.constBits(), glyph.constBits() + glyph.sizeInBytes(), [](uchar b) { return b != 0; }));
 
     const QImage icon = AppDelegate::statusIcon(QStringLiteral(":/quillpost/quillpost.svg")).pixmap(18, 18).toImage();
-    QVERIFY(!icon.isNull());
     bool opaque = false;
     for (int y = 0; y < icon.height(); ++y)
         for (int x = 0; x < icon.width(); ++x) {
             const QRgb pixel = icon.pixel(x, y);
-            QCOMPARE(qRed(pixel), qGreen(pixel));
-            QCOMPARE(qGreen(pixel), qBlue(pixel));
+            QVERIFY(qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel));
             opaque = opaque || qAlpha(pixel) == 255;
         }
     QVERIFY(opaque);
@@ -350,9 +246,7 @@ void AppDelegateTest::secondStartActivatesTheFirst()
     QVERIFY(!first.notifyRunningInstance());
     QVERIFY(first.listen());
     QSignalSpy activations(&first, &SingleInstance::activationRequested);
-
-    SingleInstance second(name);
-    QVERIFY(second.notifyRunningInstance());
+    QVERIFY(SingleInstance(name).notifyRunningInstance());
     QVERIFY(activations.wait(2000));
 }
 

@@ -63,26 +63,14 @@ QList<std::uint32_t> property32(QWidget *window, const char *name, xcb_atom_t ty
     return values;
 }
 
-bool isAbove(QWidget *window)
+// Whether the window manager keeps the window above others, and on every desktop (said either
+// way a window manager may say it).
+std::pair<bool, bool> pinState(QWidget *window)
 {
-    return property32(window, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(atom("_NET_WM_STATE_ABOVE"));
-}
-
-// On every desktop, said either way a window manager may say it.
-bool isOnAllDesktops(QWidget *window)
-{
-    return property32(window, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(atom("_NET_WM_STATE_STICKY"))
-        || property32(window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL).value(0) == 0xFFFFFFFFu;
-}
-
-bool isPinnedOnScreen(QWidget *window)
-{
-    return isAbove(window) && isOnAllDesktops(window);
-}
-
-bool isUnpinnedOnScreen(QWidget *window)
-{
-    return !isAbove(window) && !isOnAllDesktops(window);
+    const QList<std::uint32_t> state = property32(window, "_NET_WM_STATE", XCB_ATOM_ATOM);
+    return {state.contains(atom("_NET_WM_STATE_ABOVE")),
+            state.contains(atom("_NET_WM_STATE_STICKY"))
+                || property32(window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL).value(0) == 0xFFFFFFFFu};
 }
 
 } // namespace
@@ -166,14 +154,14 @@ void ShellSessionTest::signInPinSignOutAndReopen()
 
     // Pinned: above every window and on every desktop, also after closing and reopening.
     delegate->onTogglePin(true);
-    QTRY_VERIFY(isPinnedOnScreen(window));
+    QTRY_COMPARE(pinState(window), std::make_pair(true, true));
     QWidget *panel = window->centralWidget();
     window->close();
     QTRY_VERIFY(!window->isVisible());
     delegate->showWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QCOMPARE(window->centralWidget(), panel);
-    QTRY_VERIFY(isPinnedOnScreen(window));
+    QTRY_COMPARE(pinState(window), std::make_pair(true, true));
 
     // Sign-out from the menu gives a normal window again.
     QTimer::singleShot(0, [] {
@@ -184,7 +172,7 @@ void ShellSessionTest::signInPinSignOutAndReopen()
     });
     delegate->menuLogout();
     QVERIFY(qobject_cast<LoginViewController *>(window->centralWidget()));
-    QTRY_VERIFY(isUnpinnedOnScreen(window));
+    QTRY_COMPARE(pinState(window), std::make_pair(false, false));
     QCOMPARE(m_keychain.read(), std::nullopt);
     QTRY_COMPARE(window->centralWidget()->size(), QSize(420, 430));
 }

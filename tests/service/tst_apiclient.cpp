@@ -12,28 +12,38 @@ using quillpost::test::TestHttpServer;
 
 namespace {
 
-// Runs one request and waits for its outcome.
-template<typename Record, typename Start>
-Outcome<Record> await(Start start)
+// Runs one request through `client` and waits for its outcome.
+template<typename Record = Profile>
+Outcome<Record> fetch(APIClient &client, const QString &path = QStringLiteral("api/profile"))
 {
     std::optional<Outcome<Record>> result;
     QObject receiver;
-    start(&receiver, [&](Outcome<Record> outcome) { result = std::move(outcome); });
+    client.call<Record>(path, "GET", std::nullopt, &receiver, [&](Outcome<Record> outcome) { result = outcome; });
     if (!QTest::qWaitFor([&] { return result.has_value(); }, 10000))
         qFatal("request did not finish");
     return *result;
 }
 
-Outcome<Profile> fetchProfile(APIClient &client)
+Outcome<Clip> save(APIClient &client, const Clip &clip)
 {
-    return await<Profile>([&](QObject *receiver, auto done) {
-        client.call<Profile>(QStringLiteral("api/profile"), "GET", std::nullopt, receiver, done);
-    });
+    std::optional<Outcome<Clip>> result;
+    QObject receiver;
+    client.save(clip, &receiver, [&](Outcome<Clip> outcome) { result = outcome; });
+    if (!QTest::qWaitFor([&] { return result.has_value(); }, 10000))
+        qFatal("save did not finish");
+    return *result;
 }
 
 QString messageOf(const Failure &failure)
 {
-    return failure.apiError() ? failure.apiError()->message : QString();
+    return failure.apiError() ? failure.apiError()->message : QStringLiteral("<not an APIError>");
+}
+
+QUrl closedPort()
+{
+    QTcpServer probe; // a port that was just free: nothing listens there once it closes
+    probe.listen(QHostAddress::LocalHost, 0);
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()));
 }
 
 } // namespace
@@ -43,191 +53,123 @@ class APIClientTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { QVERIFY(installQtTranslations(*QCoreApplication::instance())); }
     void headersFollowTheToken_data();
     void headersFollowTheToken();
-    void bodiesKeepTheirKeyOrder();
+    void saveSendsThreeFieldsAndReturnsTheServiceClip();
     void statusHandling_data();
     void statusHandling();
-    void successBodyThatDoesNotDecode_data();
-    void successBodyThatDoesNotDecode();
-    void sendCodeIgnoresSentFlag();
-    void saveReturnsTheServiceClip();
     void idsStayOneSegment_data();
     void idsStayOneSegment();
-    void rejectedPathSendsNothing_data();
-    void rejectedPathSendsNothing();
-    void tokenWithLineBreakIsNotSent();
+    void refusedBeforeSending_data();
+    void refusedBeforeSending();
     void redirectIsNotFollowed();
     void oversizedReplyIsAborted_data();
     void oversizedReplyIsAborted();
-    void idleTimeout();
-    void transportErrorsReadInChinese();
+    void transportFailures();
     void callbackOfDestroyedReceiverNeverRuns();
     void serviceOrigins_data();
     void serviceOrigins();
 };
 
-void APIClientTest::initTestCase()
-{
-    QVERIFY(installQtTranslations(*QCoreApplication::instance()));
-}
-
 void APIClientTest::headersFollowTheToken_data()
 {
     QTest::addColumn<std::optional<QString>>("token");
-    QTest::addColumn<bool>("hasAuthorization");
     QTest::addColumn<QByteArray>("authorization");
-
-    QTest::newRow("no token") << std::optional<QString>() << false << QByteArray();
-    QTest::newRow("empty token") << std::optional<QString>(QString()) << true << QByteArray("Bearer ");
-    QTest::newRow("token") << std::optional<QString>(QStringLiteral("tök-1")) << true
-                           << QByteArray("Bearer t\xc3\xb6k-1");
+    QTest::newRow("no token") << std::optional<QString>() << QByteArray();
+    QTest::newRow("empty token") << std::optional<QString>(QString()) << QByteArray("Bearer ");
+    QTest::newRow("token") << std::optional<QString>(QStringLiteral("tök")) << QByteArray("Bearer t\xc3\xb6k");
 }
 
 void APIClientTest::headersFollowTheToken()
 {
     QFETCH(std::optional<QString>, token);
+    QFETCH(QByteArray, authorization);
     TestHttpServer server;
     server.enqueue(ScriptedReply::json(200, R"({"phone":"1","nickname":"n"})"));
     APIClient client(server.origin(), token);
 
-    QVERIFY(fetchProfile(client).ok());
+    QVERIFY(fetch(client).ok());
     const auto &request = server.requests().at(0);
-    QCOMPARE(request.method, QByteArray("GET"));
-    QCOMPARE(request.target, QByteArray("/api/profile"));
+    QCOMPARE(request.method + ' ' + request.target, QByteArray("GET /api/profile"));
     QCOMPARE(request.header("content-type"), QByteArray("application/json"));
-    QTEST(request.hasHeader("authorization"), "hasAuthorization");
-    QTEST(request.header("authorization"), "authorization");
+    QCOMPARE(request.hasHeader("authorization"), token.has_value());
+    QCOMPARE(request.header("authorization"), authorization);
     QVERIFY(request.body.isEmpty());
-    QVERIFY(request.header("content-length").toInt() == 0);
 }
 
-void APIClientTest::bodiesKeepTheirKeyOrder()
+void APIClientTest::saveSendsThreeFieldsAndReturnsTheServiceClip()
 {
     TestHttpServer server;
-    server.setHandler([](const auto &) { return ScriptedReply::json(200, R"({"sent":true})"); });
-    APIClient client(server.origin(), std::nullopt);
+    server.enqueue(ScriptedReply::json(200, R"({"clip":{"id":"c1","title":"服务器的标题"}})"));
+    server.enqueue(ScriptedReply::json(200, R"({"sent":true})"));
+    APIClient client(server.origin(), QStringLiteral("t"));
+    Clip clip;
+    clip.id = QStringLiteral("c1");
+    clip.title = QStringLiteral("标题");
+    clip.rawText = QStringLiteral("第一行\n\"第二行\"");
+    clip.deviceName = QStringLiteral("never sent");
 
-    await<LoginResponse>([&](QObject *receiver, auto done) {
-        client.login(QStringLiteral("138"), QStringLiteral("12\"34"), QString(), receiver, done);
-    });
-    await<Done>([&](QObject *receiver, auto done) { client.sendCode(QStringLiteral("138"), receiver, done); });
+    QCOMPARE(save(client, clip).value().title, QStringLiteral("服务器的标题"));
+    QCOMPARE(server.requests().at(0).method + ' ' + server.requests().at(0).target, QByteArray("PATCH /api/clips/c1"));
+    QCOMPARE(QString::fromUtf8(server.requests().at(0).body),
+             QStringLiteral("{\"title\":\"标题\",\"rawText\":\"第一行\\n\\\"第二行\\\"\",\"optimizedText\":\"\"}"));
 
-    QCOMPARE(server.requests().at(0).method, QByteArray("POST"));
-    QCOMPARE(server.requests().at(0).target, QByteArray("/api/auth/phone"));
-    QCOMPARE(server.requests().at(0).body, QByteArray("{\"phone\":\"138\",\"code\":\"12\\\"34\",\"nickname\":\"\"}"));
-    QCOMPARE(server.requests().at(1).target, QByteArray("/api/auth/sms/send"));
-    QCOMPARE(server.requests().at(1).body, QByteArray(R"({"phone":"138"})"));
+    QObject receiver;
+    client.login(QStringLiteral("138"), QStringLiteral("1234"), QString(), &receiver, [](auto) {});
+    QVERIFY(server.waitForRequests(2));
+    QCOMPARE(server.requests().at(1).body, QByteArray(R"({"phone":"138","code":"1234","nickname":""})"));
 }
 
 void APIClientTest::statusHandling_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("message"); // empty: success; "decoding": a decoding failure
 
     const QByteArray profile = R"({"phone":"1","nickname":"n"})";
-    QTest::newRow("200") << 200 << profile << true << "";
-    QTest::newRow("299 is success") << 299 << profile << true << "";
-    QTest::newRow("300 is not") << 300 << profile << false << "请求失败（300）";
-    QTest::newRow("401 with error text") << 401 << QByteArray(R"({"error":"登录已过期"})") << false << "登录已过期";
-    QTest::newRow("empty error text") << 400 << QByteArray(R"({"error":""})") << false << "";
-    QTest::newRow("error is a number") << 400 << QByteArray(R"({"error":5})") << false << "请求失败（400）";
-    QTest::newRow("body is an array") << 422 << QByteArray(R"([{"error":"x"}])") << false << "请求失败（422）";
-    QTest::newRow("no error key") << 409 << QByteArray(R"({"message":"x"})") << false << "请求失败（409）";
-    QTest::newRow("html") << 500 << QByteArray("<html>oops</html>") << false << "请求失败（500）";
-    QTest::newRow("no body") << 503 << QByteArray() << false << "请求失败（503）";
+    QTest::newRow("200") << 200 << profile << "";
+    QTest::newRow("299 is success") << 299 << profile << "";
+    QTest::newRow("300 is not") << 300 << profile << "请求失败（300）";
+    QTest::newRow("error text") << 401 << QByteArray(R"({"error":"登录已过期"})") << "登录已过期";
+    QTest::newRow("400 with error text") << 400 << QByteArray(R"({"error":"手机号格式不正确"})") << "手机号格式不正确";
+    QTest::newRow("empty error text") << 403 << QByteArray(R"({"error":""})") << "";
+    QTest::newRow("error is a number") << 400 << QByteArray(R"({"error":5})") << "请求失败（400）";
+    QTest::newRow("body is an array") << 422 << QByteArray(R"([{"error":"x"}])") << "请求失败（422）";
+    QTest::newRow("html") << 500 << QByteArray("<html>oops</html>") << "请求失败（500）";
+    QTest::newRow("no body") << 503 << QByteArray() << "请求失败（503）";
+    QTest::newRow("empty 200") << 200 << QByteArray() << "decoding";
+    QTest::newRow("204") << 204 << QByteArray() << "decoding";
 }
 
 void APIClientTest::statusHandling()
 {
     QFETCH(int, status);
     QFETCH(QByteArray, body);
-    QFETCH(bool, ok);
+    QFETCH(QString, message);
     TestHttpServer server;
     server.enqueue(ScriptedReply::json(status, body));
     APIClient client(server.origin(), QStringLiteral("t"));
 
-    const auto outcome = fetchProfile(client);
-    QCOMPARE(outcome.ok(), ok);
-    if (!ok) {
-        QVERIFY(outcome.failure().apiError());
-        QTEST(outcome.failure().description(), "message");
-    }
+    const auto outcome = fetch(client);
+    const bool success = message.isEmpty() && (status < 300 && !body.isEmpty());
+    QCOMPARE(outcome.ok(), success);
+    if (message == QLatin1String("decoding"))
+        QVERIFY(outcome.failure().decodingError());
+    else if (!success)
+        QCOMPARE(messageOf(outcome.failure()), message);
     QCOMPARE(client.token, std::optional<QString>(QStringLiteral("t")));
-}
-
-void APIClientTest::successBodyThatDoesNotDecode_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::newRow("empty 200") << 200 << QByteArray();
-    QTest::newRow("204") << 204 << QByteArray();
-    QTest::newRow("missing nickname") << 200 << QByteArray(R"({"phone":"1"})");
-}
-
-void APIClientTest::successBodyThatDoesNotDecode()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    TestHttpServer server;
-    server.enqueue(ScriptedReply::json(status, body));
-    APIClient client(server.origin(), std::nullopt);
-
-    const auto outcome = fetchProfile(client);
-    QVERIFY(!outcome.ok());
-    QVERIFY(outcome.failure().decodingError());
-    QVERIFY(outcome.failure().description().startsWith(QStringLiteral("服务器返回的数据无法识别")));
-}
-
-void APIClientTest::sendCodeIgnoresSentFlag()
-{
-    TestHttpServer server;
-    server.enqueue(ScriptedReply::json(200, R"({"sent":false})"));
-    server.enqueue(ScriptedReply::json(200, R"({})"));
-    APIClient client(server.origin(), std::nullopt);
-    const auto send = [&](QObject *receiver, auto done) { client.sendCode(QStringLiteral("1"), receiver, done); };
-
-    QVERIFY(await<Done>(send).ok());
-    QVERIFY(await<Done>(send).failure().decodingError());
-}
-
-void APIClientTest::saveReturnsTheServiceClip()
-{
-    TestHttpServer server;
-    server.enqueue(ScriptedReply::json(200, R"({"clip":{"id":"c1","title":"服务器的标题","updatedAt":"2"}})"));
-    APIClient client(server.origin(), QStringLiteral("t"));
-    Clip clip;
-    clip.id = QStringLiteral("c1");
-    clip.title = QStringLiteral("标题");
-    clip.rawText = QStringLiteral("第一行\n第二行");
-    clip.optimizedText = QString();
-    clip.deviceName = QStringLiteral("never sent");
-
-    const auto outcome
-        = await<Clip>([&](QObject *receiver, auto done) { client.save(clip, receiver, done); });
-    QVERIFY(outcome.ok());
-    QCOMPARE(outcome.value().title, QStringLiteral("服务器的标题"));
-    const auto &request = server.requests().at(0);
-    QCOMPARE(request.method, QByteArray("PATCH"));
-    QCOMPARE(request.target, QByteArray("/api/clips/c1"));
-    QCOMPARE(QString::fromUtf8(request.body),
-             QStringLiteral(R"({"title":"标题","rawText":"第一行\n第二行","optimizedText":""})"));
 }
 
 void APIClientTest::idsStayOneSegment_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QByteArray>("target");
-
     QTest::newRow("slash") << "a/b" << QByteArray("/api/clips/a%2Fb");
     QTest::newRow("dot dot slash") << "../profile" << QByteArray("/api/clips/..%2Fprofile");
     QTest::newRow("query") << "x?limit=1" << QByteArray("/api/clips/x%3Flimit%3D1");
     QTest::newRow("fragment") << "x#y" << QByteArray("/api/clips/x%23y");
-    QTest::newRow("blank and Chinese") << "a b中" << QByteArray("/api/clips/a%20b%E4%B8%AD");
-    QTest::newRow("percent") << "100%" << QByteArray("/api/clips/100%25");
+    QTest::newRow("blank, Chinese, percent") << "a b中%" << QByteArray("/api/clips/a%20b%E4%B8%AD%25");
 }
 
 void APIClientTest::idsStayOneSegment()
@@ -239,40 +181,32 @@ void APIClientTest::idsStayOneSegment()
     Clip clip;
     clip.id = id;
 
-    QVERIFY(await<Clip>([&](QObject *receiver, auto done) { client.save(clip, receiver, done); }).ok());
+    QVERIFY(save(client, clip).ok());
     QTEST(server.requests().at(0).target, "target");
 }
 
-void APIClientTest::rejectedPathSendsNothing_data()
+void APIClientTest::refusedBeforeSending_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::newRow("bad percent escape") << "api/clips/%zz";
-    QTest::newRow("absolute URL to another host") << "http://127.0.0.2/api/profile";
-    QTest::newRow("network-path reference") << "//127.0.0.2/api/profile";
-    QTest::newRow("dot dot segment") << "api/clips/..";
-    QTest::newRow("dot segment") << "api/clips/.";
-    QTest::newRow("encoded dot dot") << "api/clips/%2E%2E";
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<QString>("message");
+    const QString invalid = QStringLiteral("请求地址无效");
+    QTest::newRow("bad percent escape") << "api/clips/%zz" << "t" << invalid;
+    QTest::newRow("absolute URL") << "http://127.0.0.2/api/profile" << "t" << invalid;
+    QTest::newRow("network-path reference") << "//127.0.0.2/api/profile" << "t" << invalid;
+    QTest::newRow("dot dot segment") << "api/clips/.." << "t" << invalid;
+    QTest::newRow("encoded dot dot") << "api/clips/%2E%2E" << "t" << invalid;
+    QTest::newRow("token with a line break") << "api/profile" << "t\r\nX-Injected: 1" << "登录状态无效，请重新登录";
 }
 
-void APIClientTest::rejectedPathSendsNothing()
+void APIClientTest::refusedBeforeSending()
 {
     QFETCH(QString, path);
+    QFETCH(QString, token);
     TestHttpServer server;
-    APIClient client(server.origin(), QStringLiteral("t"));
+    APIClient client(server.origin(), token);
 
-    const auto outcome = await<Profile>(
-        [&](QObject *receiver, auto done) { client.call<Profile>(path, "GET", std::nullopt, receiver, done); });
-    QCOMPARE(messageOf(outcome.failure()), QStringLiteral("请求地址无效"));
-    QCoreApplication::processEvents();
-    QVERIFY(server.requests().isEmpty());
-}
-
-void APIClientTest::tokenWithLineBreakIsNotSent()
-{
-    TestHttpServer server;
-    APIClient client(server.origin(), QStringLiteral("t\r\nX-Injected: 1"));
-
-    QVERIFY(!fetchProfile(client).ok());
+    QTEST(messageOf(fetch(client, path).failure()), "message");
     QCoreApplication::processEvents();
     QVERIFY(server.requests().isEmpty());
 }
@@ -284,8 +218,7 @@ void APIClientTest::redirectIsNotFollowed()
     server.enqueue(ScriptedReply::redirect(302, elsewhere.origin().toString().toUtf8() + "/api/profile"));
     APIClient client(server.origin(), QStringLiteral("secret"));
 
-    const auto outcome = fetchProfile(client);
-    QCOMPARE(messageOf(outcome.failure()), QStringLiteral("请求失败（302）"));
+    QCOMPARE(messageOf(fetch(client).failure()), QStringLiteral("请求失败（302）"));
     QCoreApplication::processEvents();
     QVERIFY(elsewhere.requests().isEmpty());
 }
@@ -307,35 +240,23 @@ void APIClientTest::oversizedReplyIsAborted()
     server.enqueue(reply);
     APIClient client(server.origin(), std::nullopt);
 
-    QCOMPARE(messageOf(fetchProfile(client).failure()), QStringLiteral("服务器返回的内容过大"));
+    QCOMPARE(messageOf(fetch(client).failure()), QStringLiteral("服务器返回的内容过大"));
 }
 
-void APIClientTest::idleTimeout()
+void APIClientTest::transportFailures()
 {
     TestHttpServer server;
     ScriptedReply stall;
     stall.mode = ScriptedReply::Mode::Stall;
     server.enqueue(stall);
-    APIClient client(server.origin(), std::nullopt);
-    client.setIdleTimeout(std::chrono::milliseconds(300));
+    APIClient stalled(server.origin(), std::nullopt);
+    stalled.setIdleTimeout(std::chrono::milliseconds(300));
+    QCOMPARE(fetch(stalled).failure().transportError()->code, QNetworkReply::TimeoutError);
 
-    const auto outcome = fetchProfile(client);
-    QVERIFY(outcome.failure().transportError());
-    QCOMPARE(outcome.failure().transportError()->code, QNetworkReply::TimeoutError);
-}
-
-void APIClientTest::transportErrorsReadInChinese()
-{
-    // A port that was just free: nothing listens there.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    APIClient client(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), std::nullopt);
-
-    const auto outcome = fetchProfile(client);
-    QVERIFY(outcome.failure().transportError());
+    APIClient refused(closedPort(), std::nullopt);
+    const auto outcome = fetch(refused);
     QCOMPARE(outcome.failure().transportError()->code, QNetworkReply::ConnectionRefusedError);
+    // Qt's own text, in the user's language.
     const QString text = outcome.failure().description();
     QVERIFY2(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4e00; }), qPrintable(text));
 }
@@ -356,10 +277,7 @@ void APIClientTest::callbackOfDestroyedReceiverNeverRuns()
     QVERIFY(server.waitForRequests(1));
     delete gone;
     // The second reply is sent after the first; once it has been handled, so has the first.
-    const auto second = await<Profile>([&](QObject *receiver, auto done) {
-        client.call<Profile>(QStringLiteral("api/second"), "GET", std::nullopt, receiver, done);
-    });
-    QVERIFY(second.ok());
+    QVERIFY(fetch(client, QStringLiteral("api/second")).ok());
     QVERIFY(!firstRan);
 }
 
@@ -367,28 +285,23 @@ void APIClientTest::serviceOrigins_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("origin");
-
-    QTest::newRow("https") << "https://clips.example.com" << "https://clips.example.com";
-    QTest::newRow("https with slash and port") << "https://clips.example.com:8443/" << "https://clips.example.com:8443";
+    QTest::newRow("https") << "https://clips.example.com:8443/" << "https://clips.example.com:8443";
     QTest::newRow("http on loopback") << "http://127.0.0.1:8765" << "http://127.0.0.1:8765";
     QTest::newRow("http on localhost") << "http://localhost:1" << "http://localhost:1";
     QTest::newRow("http on IPv6 loopback") << "http://[::1]:8765" << "http://[::1]:8765";
-    QTest::newRow("http elsewhere") << "http://clips.example.com" << "";
-    QTest::newRow("http on a private address") << "http://192.168.1.2" << "";
+    QTest::newRow("http elsewhere") << "http://192.168.1.2" << "";
     QTest::newRow("another scheme") << "ftp://127.0.0.1" << "";
     QTest::newRow("with a path") << "https://clips.example.com/api" << "";
     QTest::newRow("with user info") << "https://u:p@clips.example.com" << "";
     QTest::newRow("with a query") << "https://clips.example.com?x=1" << "";
     QTest::newRow("not a URL") << "clips" << "";
-    QTest::newRow("empty") << "" << "";
 }
 
 void APIClientTest::serviceOrigins()
 {
     QFETCH(QString, text);
-    QFETCH(QString, origin);
     const auto url = makeServiceURL(text);
-    QCOMPARE(url ? url->toString() : QString(), origin);
+    QTEST(url ? url->toString() : QString(), "origin");
 }
 
 QTEST_GUILESS_MAIN(APIClientTest)
