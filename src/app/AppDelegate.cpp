@@ -6,8 +6,8 @@
 #include "receiver/CompactInboxViewController.h"
 #include "service/APIClient.h"
 #include "signin/LoginViewController.h"
+#include "widgets/Styling.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QIcon>
 #include <QLineEdit>
@@ -15,7 +15,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QWindow>
 
@@ -127,15 +126,8 @@ void AppDelegate::menuLogout()
         showLogin();
         return;
     }
-    QMessageBox alert(m_window);
-    alert.setTextFormat(Qt::PlainText);
-    alert.setText(QStringLiteral("退出当前账号？"));
-    alert.setInformativeText(QStringLiteral("只清除这台 Mac 的登录状态，云端内容不会删除。"));
-    QPushButton *confirm = alert.addButton(QStringLiteral("退出登录"), QMessageBox::AcceptRole);
-    alert.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    alert.setDefaultButton(confirm);
-    alert.exec();
-    if (alert.clickedButton() != confirm)
+    if (!confirm(m_window, {QStringLiteral("退出当前账号？"), QStringLiteral("只清除这台 Mac 的登录状态，云端内容不会删除。"),
+                            QStringLiteral("退出登录")}))
         return;
     m_api->token.reset();
     m_store->remove();

@@ -1,5 +1,7 @@
 #include "cards/ReceiverCardView.h"
 
+#include "widgets/Styling.h"
+
 #include "cards/CardWidgets.h"
 #include "cards/ElidedLabel.h"
 #include "cards/HexColor.h"
@@ -54,22 +56,6 @@ CardButton::Look actionLook(bool prominent)
     return {rgba(0.27, 0.43, 0.36, 1), rgba(1, 1, 1, 0.72), {}, 10, QFont::Medium};
 }
 
-// A label or editor font: the application's family at a size in logical pixels.
-QFont cardFont(const QWidget *widget, int pixelSize, QFont::Weight weight)
-{
-    QFont font = widget->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
-void setForeground(QWidget *widget, QPalette::ColorRole role, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, color);
-    widget->setPalette(palette);
-}
-
 } // namespace
 
 CardColors CardColors::forCollaboration(const QString &collaborationColor)
@@ -115,12 +101,12 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     // Header: title, flexible space, collaboration space.
     m_titleLabel = new ElidedLabel(m_clip.title, m_surface);
     m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
-    m_titleLabel->setFont(cardFont(this, 11, QFont::DemiBold));
-    setForeground(m_titleLabel, QPalette::WindowText, rgba(0.18, 0.29, 0.25, 1));
+    m_titleLabel->setFont(pixelFont(font(), 11, QFont::DemiBold));
+    setColour(m_titleLabel, QPalette::WindowText, rgba(0.18, 0.29, 0.25, 1));
     m_collaborationLabel = new ElidedLabel(m_clip.collaborationName, m_surface);
     m_collaborationLabel->setObjectName(QStringLiteral("collaborationLabel"));
-    m_collaborationLabel->setFont(cardFont(this, 9, QFont::Normal));
-    setForeground(m_collaborationLabel, QPalette::WindowText, m_colors.collaborationLabel);
+    m_collaborationLabel->setFont(pixelFont(font(), 9, QFont::Normal));
+    setColour(m_collaborationLabel, QPalette::WindowText, m_colors.collaborationLabel);
     m_collaborationLabel->setVisible(!m_clip.collaborationName.isEmpty());
     // The title gives way first; a very long space name is cut as well rather than widen the card.
     m_collaborationLabel->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
@@ -157,7 +143,7 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     m_editor->setObjectName(QStringLiteral("editor"));
     m_editor->setAccessibleName(m_clip.title);
     m_editor->setFrameShape(QFrame::NoFrame);
-    m_editor->setFont(cardFont(this, 11, QFont::Normal));
+    m_editor->setFont(pixelFont(font(), 11, QFont::Normal));
     // The text area draws the background; the editor only its text.
     m_editor->viewport()->setAutoFillBackground(false);
     QPalette editorPalette = m_editor->palette();

@@ -1,5 +1,7 @@
 #include "inbox/InboxViewController.h"
 
+#include "widgets/Styling.h"
+
 #include "cards/ElidedLabel.h"
 #include "inbox/AlertSound.h"
 #include "inbox/ClipListModel.h"
@@ -15,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
@@ -33,21 +34,6 @@ using SystemColors::rgba;
 const QString saveTitle = QStringLiteral("保存修改");
 const QString savedTitle = QStringLiteral("已保存");
 const QString saveFailedTitle = QStringLiteral("保存失败");
-
-void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
-}
-
-QFont pixelFont(const QFont &base, int pixelSize, QFont::Weight weight)
-{
-    QFont font = base;
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
 
 qint64 indexOfId(const QList<Clip> &clips, const QString &id)
 {
@@ -490,34 +476,14 @@ void InboxViewController::pasteText()
     m_delivery->paste(m_editor->toPlainText());
 }
 
-bool InboxViewController::confirmLogout()
-{
-    auto *alert = new QMessageBox(this);
-    alert->setObjectName(QStringLiteral("logoutAlert"));
-    alert->setIcon(QMessageBox::Question);
-    alert->setWindowTitle(QStringLiteral("退出登录"));
-    alert->setTextFormat(Qt::PlainText);
-    alert->setText(QStringLiteral("退出当前账号？"));
-    alert->setInformativeText(QStringLiteral("只清除这台 Mac 的登录状态，不会删除云端内容。"));
-    QPushButton *confirm = alert->addButton(QStringLiteral("退出登录"), QMessageBox::AcceptRole);
-    QPushButton *cancel = alert->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    alert->setDefaultButton(confirm);
-    alert->setEscapeButton(cancel);
-
-    // The window may be destroyed while the alert waits; the alert goes with it then.
-    const QPointer<QMessageBox> guard(alert);
-    alert->exec();
-    if (!guard)
-        return false;
-    const bool confirmed = alert->clickedButton() == confirm;
-    delete alert;
-    return confirmed;
-}
-
 void InboxViewController::logout()
 {
     const QPointer<InboxViewController> self(this);
-    if (!confirmLogout() || !self)
+    const bool confirmed = confirm(this, {QStringLiteral("退出当前账号？"),
+                                          QStringLiteral("只清除这台 Mac 的登录状态，不会删除云端内容。"),
+                                          QStringLiteral("退出登录")});
+    // The window may be destroyed while the alert waits.
+    if (!confirmed || !self)
         return;
     m_pollTimer->stop();
     m_signedOut = true;

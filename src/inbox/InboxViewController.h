@@ -126,7 +126,6 @@ private:
     void setSaveTitle(const QString &title);
     void setStatus(const QString &text, const std::optional<QColor> &color);
     bool indexInside(qint64 index) const;
-    bool confirmLogout();
 
     APIClient *m_api;
     Profile m_profile;

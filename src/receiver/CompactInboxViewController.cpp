@@ -1,5 +1,7 @@
 #include "receiver/CompactInboxViewController.h"
 
+#include "widgets/Styling.h"
+
 #include "cards/CardWidgets.h"
 #include "cards/CircularAvatar.h"
 #include "cards/ElidedLabel.h"
@@ -18,7 +20,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -48,21 +49,6 @@ constexpr int scopeMaxWidth = 120;
 QColor syncedColor()
 {
     return rgba(0.30, 0.52, 0.40, 1.0);
-}
-
-QFont pixelFont(const QFont &base, int pixels, QFont::Weight weight = QFont::Normal)
-{
-    QFont font = base;
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
-
-void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
 }
 
 QString css(const QColor &color)
@@ -614,35 +600,13 @@ void CompactInboxViewController::showAccountMenu()
     menu->popup(m_accountButton->mapToGlobal(QPoint(0, m_accountButton->height() + 3)));
 }
 
-bool CompactInboxViewController::confirmLogout()
-{
-    auto *alert = new QMessageBox(this);
-    alert->setObjectName(QStringLiteral("logoutAlert"));
-    alert->setIcon(QMessageBox::Question);
-    alert->setWindowTitle(QStringLiteral("退出登录"));
-    alert->setTextFormat(Qt::PlainText);
-    alert->setText(QStringLiteral("退出 ") + m_profile.nickname + QStringLiteral("？"));
-    alert->setInformativeText(QStringLiteral("云端内容不会删除。"));
-    QPushButton *confirm = alert->addButton(QStringLiteral("退出"), QMessageBox::AcceptRole);
-    QPushButton *cancel = alert->addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    alert->setDefaultButton(confirm);
-    alert->setEscapeButton(cancel);
-
-    // The panel may be destroyed while the alert waits (the host signs out from elsewhere);
-    // then the alert goes with it and nothing happens.
-    const QPointer<QMessageBox> guard(alert);
-    alert->exec();
-    if (!guard)
-        return false;
-    const bool confirmed = alert->clickedButton() == confirm;
-    delete alert;
-    return confirmed;
-}
-
 void CompactInboxViewController::logout()
 {
     const QPointer<CompactInboxViewController> self(this);
-    if (!confirmLogout() || !self)
+    const bool confirmed = confirm(this, {QStringLiteral("退出 ") + m_profile.nickname + QStringLiteral("？"),
+                                          QStringLiteral("云端内容不会删除。"), QStringLiteral("退出")});
+    // The panel may be destroyed while the alert waits (the host signs out from elsewhere).
+    if (!confirmed || !self)
         return;
     m_pollTimer->stop();
     m_signedOut = true;

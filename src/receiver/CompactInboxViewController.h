@@ -124,7 +124,6 @@ private:
     void updateScopeItems();
     bool isEditingCard() const;
     void handleFetch(quint64 request, const Outcome<ClipList> &outcome);
-    bool confirmLogout();
 
     APIClient *m_api;
     Profile m_profile;

@@ -1,5 +1,7 @@
 #include "signin/LoginViewController.h"
 
+#include "widgets/Styling.h"
+
 #include "platform/SecretStore.h"
 #include "platform/SystemColors.h"
 #include "service/APIClient.h"
@@ -24,21 +26,6 @@ constexpr int columnWidth = 298;
 QColor informationColour()
 {
     return SystemColors::rgba(0.30, 0.48, 0.40, 1.0);
-}
-
-QFont systemFont(const QFont &base, qreal points, bool bold = false)
-{
-    QFont font = base;
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
-void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(role, colour);
-    widget->setPalette(palette);
 }
 
 } // namespace
@@ -71,7 +58,7 @@ void LoginViewController::loadView()
 
     auto *title = new QLabel(QStringLiteral("Quillpost"), content);
     title->setTextFormat(Qt::PlainText);
-    title->setFont(systemFont(font(), 25, true));
+    title->setFont(pixelFont(font(), 25, QFont::Bold));
     setColour(title, QPalette::WindowText, SystemColors::rgba(0.18, 0.32, 0.27, 1.0));
     stack->addWidget(title, 0, Qt::AlignHCenter);
 
@@ -80,7 +67,7 @@ void LoginViewController::loadView()
     subtitle->setWordWrap(true);
     subtitle->setAlignment(Qt::AlignCenter);
     subtitle->setFixedWidth(300);
-    subtitle->setFont(systemFont(font(), 11));
+    subtitle->setFont(pixelFont(font(), 11));
     setColour(subtitle, QPalette::WindowText, SystemColors::secondaryLabel());
     stack->addWidget(subtitle, 0, Qt::AlignHCenter);
 
@@ -90,7 +77,7 @@ void LoginViewController::loadView()
         field->setObjectName(objectName);
         field->setPlaceholderText(placeholder);
         field->setAccessibleName(name);
-        field->setFont(systemFont(font(), 14));
+        field->setFont(pixelFont(font(), 14));
         return field;
     };
 
@@ -132,7 +119,7 @@ void LoginViewController::loadView()
     m_message->setTextFormat(Qt::PlainText);
     m_message->setWordWrap(true);
     m_message->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_message->setFont(systemFont(font(), 10));
+    m_message->setFont(pixelFont(font(), 10));
     m_message->setFixedWidth(columnWidth);
     setColour(m_message, QPalette::WindowText, SystemColors::red());
     stack->addWidget(m_message, 0, Qt::AlignHCenter);
