@@ -15,7 +15,9 @@
 #include <QLineEdit>
 #include <QSystemTrayIcon>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -47,12 +49,11 @@ xcb_atom_t atom(const char *name)
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
-// A property of 32-bit values (atoms, cardinals) of a window.
-QList<std::uint32_t> property32(QWidget *window, const char *name, xcb_atom_t type)
+// A property of 32-bit values (atoms, cardinals, windows) of a window.
+QList<std::uint32_t> property32(xcb_window_t id, const char *name, xcb_atom_t type)
 {
-    const auto id = xcb_window_t(window->windowHandle()->winId());
     std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(connection(), xcb_get_property(connection(), 0, id, atom(name), type, 0, 64), nullptr),
+        xcb_get_property_reply(connection(), xcb_get_property(connection(), 0, id, atom(name), type, 0, 1024), nullptr),
         &std::free);
     QList<std::uint32_t> values;
     if (reply && reply->format == 32) {
@@ -61,6 +62,35 @@ QList<std::uint32_t> property32(QWidget *window, const char *name, xcb_atom_t ty
             values.append(data[i]);
     }
     return values;
+}
+
+QList<std::uint32_t> property32(QWidget *window, const char *name, xcb_atom_t type)
+{
+    return property32(xcb_window_t(window->windowHandle()->winId()), name, type);
+}
+
+// The managed window of another process, 0 until the window manager lists it.
+xcb_window_t clientOf(qint64 pid)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+    for (std::uint32_t window : property32(root, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW))
+        if (property32(window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value(0) == std::uint32_t(pid))
+            return window;
+    return 0;
+}
+
+bool isMinimised(xcb_window_t window)
+{
+    return property32(window, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(atom("_NET_WM_STATE_HIDDEN"));
+}
+
+QAction *menuAction(MainWindow *window, const QString &text)
+{
+    for (QAction *menu : window->menuBar()->actions())
+        for (QAction *action : menu->menu()->actions())
+            if (action->text() == text)
+                return action;
+    return nullptr;
 }
 
 // Whether the window manager keeps the window above others, and on every desktop (said either
@@ -85,6 +115,7 @@ private slots:
     void cleanup();
     void rejectedTokenLeadsToSignInWithItemGone();
     void signInPinSignOutAndReopen();
+    void hideOthersAndShowAll();
 
 private:
     std::unique_ptr<AppDelegate> startDelegate();
@@ -175,6 +206,25 @@ void ShellSessionTest::signInPinSignOutAndReopen()
     QTRY_COMPARE(pinState(window), std::make_pair(false, false));
     QCOMPARE(m_keychain.read(), std::nullopt);
     QTRY_COMPARE(window->centralWidget()->size(), QSize(420, 430));
+}
+
+void ShellSessionTest::hideOthersAndShowAll()
+{
+    const auto delegate = startDelegate();
+    QVERIFY(QTest::qWaitForWindowExposed(delegate->window()));
+    QProcess other;
+    other.start(QStringLiteral("xterm"), {QStringLiteral("-geometry"), QStringLiteral("40x4")});
+    QVERIFY(other.waitForStarted());
+    xcb_window_t window = 0;
+    QTRY_VERIFY((window = clientOf(other.processId())) != 0);
+
+    menuAction(delegate->window(), QStringLiteral("隐藏其他"))->trigger();
+    QTRY_VERIFY(isMinimised(window));
+    QVERIFY(!isMinimised(xcb_window_t(delegate->window()->windowHandle()->winId())));
+    menuAction(delegate->window(), QStringLiteral("显示全部"))->trigger();
+    QTRY_VERIFY(!isMinimised(window));
+    other.kill();
+    other.waitForFinished();
 }
 
 QTEST_MAIN(ShellSessionTest)
