@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QSet>
-#include <QString>
 #include <QStringList>
 
 namespace quillpost::test {
@@ -13,99 +12,86 @@ namespace quillpost::test {
 // Recording fakes of the four desktop seams. They share one event log, in call order, with
 // entries such as "pasteboard.setText hello", "accessibility.isTrusted",
 // "accessibility.requestTrust", "workspace.isTerminated 7", "workspace.activate 7" and
-// "keystroke.postPaste 7 ControlV" (numbers are window ids), so that tests can check the order
-// of steps across seams.
+// "keystroke.postPaste 7" (numbers are window ids), so that tests can check the order of steps
+// across seams.
 
-class FakePasteboard final : public Pasteboard
+struct FakePasteboard final : Pasteboard
 {
-public:
-    explicit FakePasteboard(QStringList &log) : m_log(log) {}
-    void setText(const QString &text) override;
-    void setSelectionText(const QString &text) override;
+    explicit FakePasteboard(QStringList &log) : log(log) {}
+    void setText(const QString &value) override { log << "pasteboard.setText " + value; text = value; }
+    void setSelectionText(const QString &value) override { log << "pasteboard.setSelectionText " + value; }
 
+    QStringList &log;
     QString text;
-    std::optional<QString> selectionText;
-
-private:
-    QStringList &m_log;
 };
 
-class FakeAccessibility final : public Accessibility
+struct FakeAccessibility final : Accessibility
 {
-public:
-    explicit FakeAccessibility(QStringList &log) : m_log(log) {}
-    bool isTrusted() const override;
-    void requestTrust() override;
+    explicit FakeAccessibility(QStringList &log) : log(log) {}
+    bool isTrusted() const override { log << QStringLiteral("accessibility.isTrusted"); return trusted; }
+    void requestTrust() override { log << QStringLiteral("accessibility.requestTrust"); ++promptRequests; }
 
+    QStringList &log;
     bool trusted = true;
     int promptRequests = 0;
-
-private:
-    QStringList &m_log;
 };
 
 // Applications are told apart by window id. activate() records the call and, like a window
 // manager, reports the application as activated.
-class FakeWorkspace final : public Workspace
+struct FakeWorkspace final : Workspace
 {
-    Q_OBJECT
-
-public:
-    explicit FakeWorkspace(QStringList &log, QObject *parent = nullptr) : Workspace(parent), m_log(log) {}
-
+    explicit FakeWorkspace(QStringList &log) : log(log) {}
     std::optional<QString> ownIdentifier() const override { return ownId; }
-    bool isTerminated(const RunningApplication &application) const override;
-    void activate(const RunningApplication &application) override;
+    bool isTerminated(const RunningApplication &application) const override
+    {
+        log << QStringLiteral("workspace.isTerminated %1").arg(application.windowId);
+        return terminatedWindows.contains(application.windowId);
+    }
+    void activate(const RunningApplication &application) override
+    {
+        log << QStringLiteral("workspace.activate %1").arg(application.windowId);
+        activations << application;
+        emit applicationActivated(application);
+    }
 
     // What the user does: bring an application to the front, or quit it.
     void userActivates(const RunningApplication &application) { emit applicationActivated(application); }
     void terminate(const RunningApplication &application) { terminatedWindows.insert(application.windowId); }
 
+    QStringList &log;
     std::optional<QString> ownId = QStringLiteral("Quillpost");
     QSet<quint32> terminatedWindows;
     QList<RunningApplication> activations;
-
-private:
-    QStringList &m_log;
 };
 
 // Records every postPaste (target, chord, milliseconds since the fake was made, and the
 // clipboard text at that moment) and reports it Posted at once.
-class FakeKeystroke final : public Keystroke
+struct FakeKeystroke final : Keystroke
 {
-    Q_OBJECT
+    struct Post { RunningApplication target; PasteChord chord; qint64 atMs; QString clipboardText; };
 
-public:
-    struct Post
+    FakeKeystroke(QStringList &log, const FakePasteboard &pasteboard) : log(log), pasteboard(pasteboard) { clock.start(); }
+    void postPaste(const RunningApplication &target, PasteChord chord) override
     {
-        RunningApplication target;
-        PasteChord chord;
-        qint64 atMs;
-        QString clipboardText;
-    };
+        log << QStringLiteral("keystroke.postPaste %1").arg(target.windowId);
+        posts << Post{target, chord, clock.elapsed(), pasteboard.text};
+        emit finished(target, KeystrokeResult::Posted);
+    }
 
-    FakeKeystroke(QStringList &log, const FakePasteboard &pasteboard, QObject *parent = nullptr);
-    void postPaste(const RunningApplication &target, PasteChord chord) override;
-
+    QStringList &log;
+    const FakePasteboard &pasteboard;
     QList<Post> posts;
     QElapsedTimer clock;
-
-private:
-    QStringList &m_log;
-    const FakePasteboard &m_pasteboard;
 };
 
 // All four fakes with one log. Keep it alive longer than whatever is given platform().
-class FakePlatform
+struct FakePlatform
 {
-public:
-    FakePlatform();
-
     Platform platform() { return {&pasteboard, &workspace, &accessibility, &keystroke}; }
 
     // An application as a test names it.
     static RunningApplication app(quint32 windowId, std::optional<QString> identifier = QStringLiteral("Editor"),
-                                  qint64 processId = 0);
+                                  qint64 processId = 0) { return {windowId, processId, std::move(identifier)}; }
 
     QStringList log;
     FakePasteboard pasteboard{log};
@@ -113,7 +99,5 @@ public:
     FakeWorkspace workspace{log};
     FakeKeystroke keystroke{log, pasteboard};
 };
-
-QString chordName(PasteChord chord);
 
 } // namespace quillpost::test

@@ -6,7 +6,6 @@
 #include "receiver/PasteDelivery.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -19,13 +18,12 @@ using namespace quillpost;
 namespace {
 
 // Presses or releases the left Shift key as if the user did.
-void fakeShift(bool down)
+void pressShift(bool down)
 {
     xcb_connection_t *connection = x11::qtConnection();
     xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(connection);
     xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, 0xffe1);
-    xcb_test_fake_input(connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, codes[0], XCB_CURRENT_TIME, XCB_NONE,
-                        0, 0, 0);
+    xcb_test_fake_input(connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, codes[0], XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     xcb_flush(connection);
     std::free(codes);
     xcb_key_symbols_free(symbols);
@@ -33,228 +31,121 @@ void fakeShift(bool down)
 
 } // namespace
 
+// Delivery on a real X session, into helper processes and xterm.
 class X11DeliveryTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void workspaceReportsActivations();
-    void deliversExactText_data();
-    void deliversExactText();
-    void terminalGetsItsChord();
-    void neverTypesIntoAnotherWindow_data();
-    void neverTypesIntoAnotherWindow();
-    void waitsForModifiers_data();
-    void waitsForModifiers();
+    // With our own window in front, as when the user clicks a paste button, the exact text
+    // reaches the application worked in last. Keystrokes for applications that are gone (window
+    // withdrawn, or process quit) are never typed into the focused window of another.
+    void deliversOnlyIntoTheTarget()
+    {
+        PasteTargetProcess target, closed, quit;
+        QVERIFY(target.start() && closed.start() && quit.start());
+        PasteDelivery delivery(m_platform.platform());
+        const RunningApplication closedApp = activate(closed), quitApp = activate(quit), seen = activate(target);
+        QVERIFY(closedApp.processId == closed.pid && quitApp.processId == quit.pid && seen.processId == target.pid);
+        QCOMPARE(seen.identifier, std::optional<QString>(QStringLiteral("PasteTarget")));
+        QVERIFY(!m_platform.workspace()->isTerminated(closedApp) && !m_platform.workspace()->isTerminated(quitApp));
+        QVERIFY(closed.hide());
+        quit.kill();
+        QVERIFY(m_platform.workspace()->isTerminated(closedApp) && m_platform.workspace()->isTerminated(quitApp));
+        QVERIFY(activatePanel());
+        QCOMPARE(delivery.lastExternalApp(), std::optional(seen)); // our own window is never the target
+
+        const QString text = QStringLiteral("\n  第一行：你好\n第二行，世界！\n\n末尾\n");
+        QVERIFY(delivery.paste(text));
+        QTRY_COMPARE_WITH_TIMEOUT(target.text, text, 5000);
+        QSignalSpy finished(m_platform.keystroke(), &Keystroke::finished);
+        m_platform.keystroke()->postPaste(closedApp, PasteChord::ControlV);
+        m_platform.keystroke()->postPaste(quitApp, PasteChord::ControlV);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5000);
+        for (const QList<QVariant> &outcome : std::as_const(finished))
+            QCOMPARE(outcome.at(1).value<KeystrokeResult>(), KeystrokeResult::NotFocused);
+        QVERIFY(target.sync());
+        QCOMPARE(target.text, text);
+    }
+
+    void xtermGetsItsChord()
+    {
+        QTemporaryDir directory;
+        const QString received = directory.filePath(QStringLiteral("received"));
+        PasteDelivery delivery(m_platform.platform());
+        QProcess terminal;
+        terminal.start(QStringLiteral("xterm"), {"-u8", "-e", "sh", "-c", "cat > \"$0\"", received});
+        QVERIFY(PasteTargetProcess::waitFor([&] { return lastActive().identifier == QStringLiteral("XTerm"); }, 10000));
+        QVERIFY(activatePanel());
+
+        const QString text = QStringLiteral("echo 你好\nsecond line\n");
+        QVERIFY(delivery.paste(text));
+        const auto contents = [&] {
+            QFile file(received);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(contents(), text, 5000);
+        terminal.close();
+    }
+
+    // The keystroke waits while the user holds a modifier key: it is posted once the key is
+    // released, and dropped when the key stays down for the whole wait.
+    void waitsForModifiers()
+    {
+        PasteTargetProcess target;
+        QVERIFY(target.start());
+        const RunningApplication seen = activate(target);
+        QCOMPARE(seen.processId, target.pid);
+        const QString text = QStringLiteral("typed after release");
+        m_platform.platform().pasteboard->setText(text);
+        QSignalSpy finished(m_platform.keystroke(), &Keystroke::finished);
+
+        pressShift(true);
+        m_platform.keystroke()->postPaste(seen, PasteChord::ControlV);
+        QTest::qWait(200); // the user holds Shift this long
+        QVERIFY(finished.isEmpty());
+        pressShift(false);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+        QCOMPARE(finished.last().at(1).value<KeystrokeResult>(), KeystrokeResult::Posted);
+        QTRY_COMPARE_WITH_TIMEOUT(target.text, text, 5000);
+
+        pressShift(true);
+        m_platform.keystroke()->postPaste(seen, PasteChord::ControlV);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5000);
+        pressShift(false);
+        QCOMPARE(finished.last().at(1).value<KeystrokeResult>(), KeystrokeResult::ModifiersHeld);
+        QVERIFY(target.sync());
+        QCOMPARE(target.text, text); // nothing typed the second time
+    }
 
 private:
-    // Activates `application` through the workspace and waits until the window manager made it
-    // the active window.
-    bool activate(const RunningApplication &application);
-    RunningApplication applicationOf(const PasteTargetProcess &target);
-    // Shows the stand-in for our own panel and makes it active.
-    bool activatePanel();
+    RunningApplication lastActive() const
+    {
+        return m_activations.isEmpty() ? RunningApplication{} : m_activations.last().at(0).value<RunningApplication>();
+    }
 
-    X11Platform *m_platform = nullptr;
-    QWidget *m_panel = nullptr;
-    QList<RunningApplication> m_activations;
+    // Activates the helper's window through the workspace and returns the activation as the
+    // window manager reported it (another one when it did not come within 5 s).
+    RunningApplication activate(const PasteTargetProcess &target)
+    {
+        m_platform.workspace()->activate(RunningApplication{target.windowId, target.pid, std::nullopt});
+        PasteTargetProcess::waitFor([&] { return lastActive().windowId == target.windowId; }, 5000);
+        return lastActive();
+    }
+
+    // Shows the stand-in for our own panel and waits until it is the active window.
+    bool activatePanel()
+    {
+        m_panel.show();
+        m_panel.activateWindow();
+        return PasteTargetProcess::waitFor(
+            [this] { return m_panel.isActiveWindow() && lastActive().windowId == m_panel.winId(); }, 5000);
+    }
+
+    X11Platform m_platform;
+    QWidget m_panel;
+    QSignalSpy m_activations{m_platform.workspace(), &Workspace::applicationActivated};
 };
-
-void X11DeliveryTest::initTestCase()
-{
-    if (!x11::qtConnection())
-        QSKIP("needs the xcb platform");
-}
-
-void X11DeliveryTest::init()
-{
-    m_platform = new X11Platform(this);
-    QVERIFY(m_platform->workspace()->isAvailable());
-    m_activations.clear();
-    connect(m_platform->workspace(), &Workspace::applicationActivated, this,
-            [this](const RunningApplication &application) { m_activations << application; });
-    m_panel = new QWidget;
-    m_panel->resize(200, 100);
-}
-
-void X11DeliveryTest::cleanup()
-{
-    delete m_panel;
-    delete m_platform;
-}
-
-bool X11DeliveryTest::activate(const RunningApplication &application)
-{
-    m_platform->workspace()->activate(application);
-    return PasteTargetProcess::waitFor(
-        [&] { return !m_activations.isEmpty() && m_activations.last().windowId == application.windowId; }, 5000);
-}
-
-RunningApplication X11DeliveryTest::applicationOf(const PasteTargetProcess &target)
-{
-    for (const RunningApplication &application : m_activations) {
-        if (application.windowId == target.windowId)
-            return application;
-    }
-    return RunningApplication{target.windowId, target.pid, QStringLiteral("PasteTarget")};
-}
-
-bool X11DeliveryTest::activatePanel()
-{
-    m_panel->show();
-    m_panel->raise();
-    m_panel->activateWindow();
-    return PasteTargetProcess::waitFor([this] { return m_panel->isActiveWindow(); }, 5000)
-        && PasteTargetProcess::waitFor(
-               [this] { return !m_activations.isEmpty() && m_activations.last().windowId == m_panel->winId(); },
-               5000);
-}
-
-void X11DeliveryTest::workspaceReportsActivations()
-{
-    PasteTargetProcess target;
-    QVERIFY(target.start());
-    QVERIFY(activate(RunningApplication{target.windowId, 0, std::nullopt}));
-    const RunningApplication seen = m_activations.last();
-    QCOMPARE(seen.processId, target.pid);
-    QCOMPARE(seen.identifier, std::optional<QString>(QStringLiteral("PasteTarget")));
-    QVERIFY(!m_platform->workspace()->isTerminated(seen));
-
-    QVERIFY(activatePanel());
-    QCOMPARE(m_activations.last().identifier, m_platform->workspace()->ownIdentifier());
-    for (const RunningApplication &application : std::as_const(m_activations))
-        QVERIFY(application.windowId != 0);
-
-    target.kill();
-    QVERIFY(m_platform->workspace()->isTerminated(seen));
-}
-
-void X11DeliveryTest::deliversExactText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("latin") << QStringLiteral("Hello, world");
-    QTest::newRow("chinese and line breaks") << QStringLiteral("第一行：你好\n第二行，世界！\n\n末尾");
-    QTest::newRow("leading and trailing blank lines") << QStringLiteral("\n  indented\n\n");
-}
-
-void X11DeliveryTest::deliversExactText()
-{
-    QFETCH(QString, text);
-    PasteTargetProcess target;
-    PasteTargetProcess bystander;
-    QVERIFY(target.start());
-    QVERIFY(bystander.start());
-    PasteDelivery delivery(m_platform->platform());
-    QVERIFY(activate(applicationOf(target)));
-    QVERIFY(activatePanel()); // our own window: the target stays
-    QCOMPARE(delivery.lastExternalApp()->windowId, target.windowId);
-
-    QVERIFY(delivery.paste(text));
-    QTRY_COMPARE_WITH_TIMEOUT(target.text, text, 5000);
-    QVERIFY(bystander.sync());
-    QCOMPARE(bystander.text, QString());
-}
-
-void X11DeliveryTest::terminalGetsItsChord()
-{
-    QTemporaryDir directory;
-    QVERIFY(directory.isValid());
-    const QString received = directory.filePath(QStringLiteral("received"));
-    QProcess terminal;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    terminal.setProcessEnvironment(environment);
-    terminal.start(QStringLiteral("xterm"), {QStringLiteral("-u8"), QStringLiteral("-e"), QStringLiteral("sh"),
-                                              QStringLiteral("-c"), QStringLiteral("cat > \"$0\""), received});
-    QVERIFY(terminal.waitForStarted());
-    QVERIFY(PasteTargetProcess::waitFor(
-        [this] {
-            return !m_activations.isEmpty() && m_activations.last().identifier == QStringLiteral("XTerm");
-        },
-        10000));
-    PasteDelivery delivery(m_platform->platform());
-    delivery.appActivated(m_activations.last());
-    QVERIFY(activatePanel());
-
-    const QString text = QStringLiteral("echo 你好\nsecond line\n");
-    QVERIFY(delivery.paste(text));
-    const auto contents = [&] {
-        QFile file(received);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(contents(), text, 5000);
-    terminal.kill();
-    terminal.waitForFinished();
-}
-
-void X11DeliveryTest::neverTypesIntoAnotherWindow_data()
-{
-    QTest::addColumn<bool>("processQuits");
-    QTest::newRow("target process quits") << true;
-    QTest::newRow("target window closed, process lives") << false;
-}
-
-void X11DeliveryTest::neverTypesIntoAnotherWindow()
-{
-    QFETCH(bool, processQuits);
-    PasteTargetProcess target;
-    PasteTargetProcess other;
-    QVERIFY(target.start());
-    QVERIFY(other.start());
-    QVERIFY(activate(applicationOf(target)));
-    const RunningApplication gone = applicationOf(target);
-    if (processQuits)
-        target.kill();
-    else
-        QVERIFY(target.hide());
-    QVERIFY(activate(applicationOf(other)));
-    QVERIFY(m_platform->workspace()->isTerminated(gone));
-
-    m_platform->platform().pasteboard->setText(QStringLiteral("private dictation"));
-    QSignalSpy finished(m_platform->keystroke(), &Keystroke::finished);
-    m_platform->keystroke()->postPaste(gone, PasteChord::ControlV);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
-    QCOMPARE(finished.first().at(1).value<KeystrokeResult>(), KeystrokeResult::NotFocused);
-    QVERIFY(other.sync());
-    QCOMPARE(other.text, QString());
-}
-
-void X11DeliveryTest::waitsForModifiers_data()
-{
-    QTest::addColumn<int>("holdMs");
-    QTest::addColumn<KeystrokeResult>("result");
-    QTest::newRow("released after 200 ms") << 200 << KeystrokeResult::Posted;
-    QTest::newRow("held past the wait") << 1300 << KeystrokeResult::ModifiersHeld;
-}
-
-void X11DeliveryTest::waitsForModifiers()
-{
-    QFETCH(int, holdMs);
-    QFETCH(KeystrokeResult, result);
-    PasteTargetProcess target;
-    QVERIFY(target.start());
-    QVERIFY(activate(applicationOf(target)));
-    m_platform->platform().pasteboard->setText(QStringLiteral("typed after release"));
-
-    QSignalSpy finished(m_platform->keystroke(), &Keystroke::finished);
-    fakeShift(true);
-    m_platform->keystroke()->postPaste(applicationOf(target), PasteChord::ControlV);
-    QTest::qWait(holdMs);
-    if (result == KeystrokeResult::Posted)
-        QVERIFY(finished.isEmpty()); // still waiting for the key to be released
-    fakeShift(false);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
-    QCOMPARE(finished.first().at(1).value<KeystrokeResult>(), result);
-    if (result == KeystrokeResult::Posted) {
-        QTRY_COMPARE_WITH_TIMEOUT(target.text, QStringLiteral("typed after release"), 5000);
-    } else {
-        QVERIFY(target.sync());
-        QCOMPARE(target.text, QString());
-    }
-}
 
 QUILLPOST_SESSION_TEST_MAIN(X11DeliveryTest)
 #include "tst_x11delivery.moc"

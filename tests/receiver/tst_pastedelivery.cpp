@@ -9,35 +9,24 @@
 
 using namespace quillpost;
 using quillpost::test::FakePlatform;
+using OptString = std::optional<QString>;
+using OptColor = std::optional<QColor>;
 
 namespace {
 
-Clip clipWith(const QString &rawText, const QString &optimizedText)
-{
-    Clip clip;
-    clip.id = QStringLiteral("c1");
-    clip.rawText = rawText;
-    clip.optimizedText = optimizedText;
-    return clip;
-}
-
-using Status = std::pair<QString, std::optional<QColor>>;
-
-// Collects the delivery's status reports.
-struct StatusLog
-{
-    explicit StatusLog(PasteDelivery &delivery)
-    {
-        QObject::connect(&delivery, &PasteDelivery::statusChanged,
-                         [this](const QString &text, const std::optional<QColor> &color) {
-                             entries.append({text, color});
-                         });
-    }
-    QList<Status> entries;
-};
-
 const RunningApplication editor = FakePlatform::app(7, QStringLiteral("Editor"), 700);
-const RunningApplication chat = FakePlatform::app(8, QStringLiteral("Chat"), 800);
+
+PasteDeliveryOptions options(bool inbox) { return inbox ? PasteDeliveryOptions::inboxWindow() : PasteDeliveryOptions{}; }
+
+// A delivery on fresh fakes, with spies on its status reports and on the posted keystrokes.
+struct Harness
+{
+    explicit Harness(bool inbox = false) : delivery(std::make_unique<PasteDelivery>(fakes.platform(), options(inbox))) {}
+    FakePlatform fakes;
+    std::unique_ptr<PasteDelivery> delivery;
+    QSignalSpy status{delivery.get(), &PasteDelivery::statusChanged};
+    QSignalSpy posted{&fakes.keystroke, &Keystroke::finished};
+};
 
 } // namespace
 
@@ -46,297 +35,137 @@ class PasteDeliveryTest : public QObject
     Q_OBJECT
 
 private slots:
-    void preferredText_data();
-    void preferredText();
-    void autoPasteText_data();
-    void autoPasteText();
-    void appActivatedIgnoresOwnProgram_data();
-    void appActivatedIgnoresOwnProgram();
-    void deliversInOrderAfterDelay();
-    void stopsBeforeKeystroke_data();
-    void stopsBeforeKeystroke();
-    void promptsOnceOnly();
-    void inboxOptions();
-    void terminatedTargetStaysUntilAnotherActivation();
-    void jobRunsAfterOwnerIsGone();
-    void twoQuickDeliveriesPasteTheirOwnTexts();
-    void terminalsGetTheirChord_data();
-    void terminalsGetTheirChord();
+    void clipTexts()
+    {
+        Clip clip;
+        clip.rawText = QStringLiteral("原文");
+        clip.optimizedText = QStringLiteral(" \n\u3000"); // blank
+        QCOMPARE(preferredText(clip), clip.rawText);
+        QCOMPARE(autoPasteText(clip, QStringLiteral("optimized")), OptString()); // no fall-back to the raw text
+        QCOMPARE(autoPasteText(clip, QStringLiteral("raw")), clip.rawText);
+        clip.rawText = QStringLiteral("\t\n");
+        clip.optimizedText = QStringLiteral("\n text \n");
+        QCOMPARE(preferredText(clip), clip.optimizedText); // untrimmed
+        QCOMPARE(autoPasteText(clip, QStringLiteral("other")), clip.optimizedText); // unknown counts as optimized
+        QCOMPARE(autoPasteText(clip, QStringLiteral("raw")), OptString());
+    }
+
+    // The target is the most recently activated application other than this program; two
+    // missing identifiers are equal, and case matters.
+    void ownProgramIsNeverTheTarget()
+    {
+        Harness h;
+        const auto activate = [&h](quint32 windowId, const OptString &identifier) {
+            h.fakes.workspace.userActivates(FakePlatform::app(windowId, identifier));
+            return h.delivery->lastExternalApp().value_or(RunningApplication{}).windowId;
+        };
+        QCOMPARE(activate(1, QStringLiteral("Editor")), 1u);
+        QCOMPARE(activate(2, QStringLiteral("Quillpost")), 1u);
+        QCOMPARE(activate(3, std::nullopt), 3u);
+        QCOMPARE(activate(4, QStringLiteral("quillpost")), 4u);
+        h.fakes.workspace.ownId.reset();
+        QCOMPARE(activate(5, std::nullopt), 4u);
+    }
+
+    void deliversInOrderAfterDelay_data()
+    {
+        QTest::addColumn<bool>("inbox");
+        QTest::addColumn<QString>("identifier");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<PasteChord>("chord");
+        const QStringList start{"pasteboard.setText ls\n", "accessibility.isTrusted"};
+        const QStringList panel = start + QStringList{"workspace.isTerminated 7", "workspace.activate 7"};
+        QTest::newRow("editor") << false << "Gedit" << panel << PasteChord::ControlV;
+        // The inbox doesn't check whether the target has quit.
+        QTest::newRow("inbox") << true << "Gedit" << start + QStringList{"workspace.activate 7"} << PasteChord::ControlV;
+        QTest::newRow("xterm, primary selection too")
+            << false << "XTerm" << panel + QStringList{"pasteboard.setSelectionText ls\n"} << PasteChord::ShiftInsert;
+        QTest::newRow("kitty, other case") << false << "Kitty" << panel << PasteChord::ControlShiftV;
+        QTest::newRow("prefix is not a match") << false << "XTermish" << panel << PasteChord::ControlV;
+    }
+
+    void deliversInOrderAfterDelay()
+    {
+        QFETCH(bool, inbox);
+        QFETCH(QString, identifier);
+        Harness h(inbox);
+        h.fakes.workspace.userActivates(FakePlatform::app(7, identifier));
+        h.fakes.log.clear();
+
+        const qint64 start = h.fakes.keystroke.clock.elapsed();
+        QVERIFY(h.delivery->paste(QStringLiteral("ls\n")));
+        QTEST(h.fakes.log, "steps");
+        QVERIFY(h.posted.wait(2000));
+        QTEST(h.fakes.keystroke.posts.first().chord, "chord");
+        const qint64 elapsed = h.fakes.keystroke.posts.first().atMs - start; // 0.42 s; the inbox's 0.35 s
+        QVERIFY2(inbox ? elapsed >= 349 && elapsed < 419 : elapsed >= 419, qPrintable(QString::number(elapsed)));
+        QVERIFY(h.status.isEmpty()); // success reports nothing
+    }
+
+    void stopsBeforeKeystroke_data()
+    {
+        QTest::addColumn<bool>("inbox");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<bool>("hasTarget");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<OptColor>("color");
+        QTest::addColumn<int>("prompts"); // after two deliveries and one by a new owner
+        const OptColor orange = SystemColors::orange();
+        const QString untrusted = QStringLiteral("请在系统设置中允许辅助功能");
+        QTest::newRow("not trusted: prompt once per owner") << false << false << true << untrusted << orange << 2;
+        QTest::newRow("not trusted, no target") << false << false << false << untrusted << orange << 2;
+        QTest::newRow("no target") << false << true << false << "先切换一次目标应用" << OptColor() << 0;
+        QTest::newRow("inbox, not trusted: prompt every time")
+            << true << false << true << "请允许辅助功能权限后重试" << orange << 3;
+        QTest::newRow("inbox, no target") << true << true << false << "请先切换一次需要粘贴的应用" << OptColor() << 0;
+        // A target that quit stays the target (and stops deliveries) until another is activated.
+        QTest::newRow("target quit") << false << true << true << "目标应用已关闭，请重新点一下输入框" << OptColor() << 0;
+    }
+
+    void stopsBeforeKeystroke()
+    {
+        QFETCH(bool, inbox);
+        QFETCH(bool, trusted);
+        QFETCH(bool, hasTarget);
+        Harness h(inbox);
+        h.fakes.accessibility.trusted = trusted;
+        if (hasTarget)
+            h.fakes.workspace.userActivates(editor);
+        h.fakes.workspace.terminate(editor); // reported as quit only where the delivery asks
+        QVERIFY(!h.delivery->paste(QStringLiteral("text")));
+        QVERIFY(!h.delivery->paste(QStringLiteral("again")));
+        PasteDelivery(h.fakes.platform(), h.delivery->options()).paste(QStringLiteral("by a new owner"));
+
+        QCOMPARE(h.fakes.log.first(), QStringLiteral("pasteboard.setText text")); // always, before any check
+        QCOMPARE(h.status.size(), 2);
+        QTEST(h.status.last().at(0).toString(), "message");
+        QTEST(h.status.last().at(1).value<OptColor>(), "color");
+        QTEST(h.fakes.accessibility.promptRequests, "prompts");
+        QVERIFY(h.fakes.workspace.activations.isEmpty());
+
+        // Nothing was scheduled: the first keystroke is that of a later good delivery.
+        h.fakes.accessibility.trusted = true;
+        h.fakes.workspace.userActivates(FakePlatform::app(8));
+        QVERIFY(h.delivery->paste(QStringLiteral("next")));
+        QVERIFY(h.posted.wait(2000));
+        QCOMPARE(h.fakes.keystroke.posts.first().target.windowId, 8u);
+    }
+
+    // Two deliveries within the delay each paste their own text, even once their owner is gone.
+    void queuedJobsPasteTheirOwnTextsAfterOwnerIsGone()
+    {
+        Harness h;
+        h.fakes.workspace.userActivates(editor);
+        QVERIFY(h.delivery->paste(QStringLiteral("first")));
+        QVERIFY(h.delivery->paste(QStringLiteral("second")));
+        h.delivery.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(h.posted.size(), 2, 2000);
+        QCOMPARE(h.fakes.keystroke.posts.at(0).target, editor);
+        QCOMPARE(h.fakes.keystroke.posts.at(0).clipboardText, QStringLiteral("first"));
+        QCOMPARE(h.fakes.keystroke.posts.at(1).clipboardText, QStringLiteral("second"));
+        QCOMPARE(h.fakes.pasteboard.text, QStringLiteral("second"));
+    }
 };
-
-void PasteDeliveryTest::preferredText_data()
-{
-    QTest::addColumn<QString>("raw");
-    QTest::addColumn<QString>("optimized");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("optimized wins") << "raw" << "优化后" << "优化后";
-    QTest::newRow("blank optimized falls back") << "raw" << " \n\t\u3000" << "raw";
-    QTest::newRow("empty optimized falls back") << "raw" << "" << "raw";
-    QTest::newRow("untrimmed optimized") << "raw" << "\n\n text \n" << "\n\n text \n";
-    QTest::newRow("both blank gives raw") << "  " << "\n" << "  ";
-}
-
-void PasteDeliveryTest::preferredText()
-{
-    QFETCH(QString, raw);
-    QFETCH(QString, optimized);
-    QFETCH(QString, expected);
-    QCOMPARE(quillpost::preferredText(clipWith(raw, optimized)), expected);
-}
-
-void PasteDeliveryTest::autoPasteText_data()
-{
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<QString>("raw");
-    QTest::addColumn<QString>("optimized");
-    QTest::addColumn<std::optional<QString>>("expected");
-    const std::optional<QString> none;
-    QTest::newRow("optimized") << "optimized" << "raw" << "opt" << std::optional<QString>("opt");
-    QTest::newRow("optimized blank: nothing, no fall-back") << "optimized" << "raw" << " \n " << none;
-    QTest::newRow("raw") << "raw" << "原文\n" << "opt" << std::optional<QString>("原文\n");
-    QTest::newRow("raw blank") << "raw" << "\t\n" << "opt" << none;
-    QTest::newRow("unknown version counts as optimized") << "other" << "raw" << "opt" << std::optional<QString>("opt");
-    QTest::newRow("keeps blank lines") << "optimized" << "" << "\nopt\n\n" << std::optional<QString>("\nopt\n\n");
-}
-
-void PasteDeliveryTest::autoPasteText()
-{
-    QFETCH(QString, version);
-    QFETCH(QString, raw);
-    QFETCH(QString, optimized);
-    QFETCH(std::optional<QString>, expected);
-    QCOMPARE(quillpost::autoPasteText(clipWith(raw, optimized), version), expected);
-}
-
-void PasteDeliveryTest::appActivatedIgnoresOwnProgram_data()
-{
-    QTest::addColumn<std::optional<QString>>("ownId");
-    QTest::addColumn<std::optional<QString>>("activatedId");
-    QTest::addColumn<bool>("becomesTarget");
-    const std::optional<QString> none;
-    const std::optional<QString> quillpost = QStringLiteral("Quillpost");
-    QTest::newRow("own program") << quillpost << quillpost << false;
-    QTest::newRow("other program") << quillpost << std::optional<QString>("Editor") << true;
-    QTest::newRow("missing identifier vs ours") << quillpost << none << true;
-    QTest::newRow("both missing are equal") << none << none << false;
-    QTest::newRow("ours missing, other present") << none << std::optional<QString>("Editor") << true;
-    QTest::newRow("case matters") << quillpost << std::optional<QString>("quillpost") << true;
-}
-
-void PasteDeliveryTest::appActivatedIgnoresOwnProgram()
-{
-    QFETCH(std::optional<QString>, ownId);
-    QFETCH(std::optional<QString>, activatedId);
-    QFETCH(bool, becomesTarget);
-    FakePlatform fakes;
-    fakes.workspace.ownId = ownId;
-    PasteDelivery delivery(fakes.platform());
-    const RunningApplication app = FakePlatform::app(3, activatedId);
-    fakes.workspace.userActivates(app);
-    QCOMPARE(delivery.lastExternalApp().has_value(), becomesTarget);
-    if (becomesTarget)
-        QCOMPARE(*delivery.lastExternalApp(), app);
-}
-
-void PasteDeliveryTest::deliversInOrderAfterDelay()
-{
-    FakePlatform fakes;
-    PasteDelivery delivery(fakes.platform());
-    StatusLog status(delivery);
-    fakes.workspace.userActivates(editor);
-    fakes.log.clear();
-
-    QSignalSpy posted(&fakes.keystroke, &Keystroke::finished);
-    const qint64 start = fakes.keystroke.clock.elapsed();
-    QVERIFY(delivery.paste(QStringLiteral("你好\n世界")));
-    QCOMPARE(fakes.log, QStringList({"pasteboard.setText 你好\n世界", "accessibility.isTrusted",
-                                     "workspace.isTerminated 7", "workspace.activate 7"}));
-    QVERIFY(fakes.keystroke.posts.isEmpty());
-
-    QVERIFY(posted.wait(2000));
-    QCOMPARE(fakes.keystroke.posts.size(), 1);
-    const auto &post = fakes.keystroke.posts.first();
-    QCOMPARE(post.target, editor);
-    QCOMPARE(post.chord, PasteChord::ControlV);
-    QCOMPARE(post.clipboardText, QStringLiteral("你好\n世界"));
-    QVERIFY2(post.atMs - start >= 419, qPrintable(QString::number(post.atMs - start)));
-    QCOMPARE(fakes.log.last(), QStringLiteral("keystroke.postPaste 7 ControlV"));
-    QVERIFY(status.entries.isEmpty()); // success reports nothing
-    QVERIFY(!fakes.pasteboard.selectionText);
-}
-
-void PasteDeliveryTest::stopsBeforeKeystroke_data()
-{
-    QTest::addColumn<bool>("trusted");
-    QTest::addColumn<bool>("hasTarget");
-    QTest::addColumn<bool>("terminated");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<std::optional<QColor>>("color");
-    const std::optional<QColor> unchanged;
-    QTest::newRow("not trusted") << false << true << false << "请在系统设置中允许辅助功能"
-                                 << std::optional<QColor>(SystemColors::orange());
-    QTest::newRow("not trusted, no target") << false << false << false << "请在系统设置中允许辅助功能"
-                                            << std::optional<QColor>(SystemColors::orange());
-    QTest::newRow("no target") << true << false << false << "先切换一次目标应用" << unchanged;
-    QTest::newRow("target quit") << true << true << true << "目标应用已关闭，请重新点一下输入框" << unchanged;
-}
-
-void PasteDeliveryTest::stopsBeforeKeystroke()
-{
-    QFETCH(bool, trusted);
-    QFETCH(bool, hasTarget);
-    QFETCH(bool, terminated);
-    QFETCH(QString, message);
-    QFETCH(std::optional<QColor>, color);
-
-    FakePlatform fakes;
-    fakes.accessibility.trusted = trusted;
-    PasteDelivery delivery(fakes.platform());
-    StatusLog status(delivery);
-    if (hasTarget)
-        fakes.workspace.userActivates(editor);
-    if (terminated)
-        fakes.workspace.terminate(editor);
-
-    QVERIFY(!delivery.paste(QStringLiteral("text")));
-    QCOMPARE(fakes.pasteboard.text, QStringLiteral("text"));
-    QCOMPARE(fakes.log.first(), QStringLiteral("pasteboard.setText text"));
-    QCOMPARE(status.entries, QList<Status>({{message, color}}));
-    QVERIFY(fakes.workspace.activations.isEmpty());
-
-    // Nothing was scheduled: a later good delivery is the only keystroke.
-    fakes.accessibility.trusted = true;
-    fakes.workspace.userActivates(chat);
-    QSignalSpy posted(&fakes.keystroke, &Keystroke::finished);
-    QVERIFY(delivery.paste(QStringLiteral("next")));
-    QVERIFY(posted.wait(2000));
-    QCOMPARE(fakes.keystroke.posts.size(), 1);
-    QCOMPARE(fakes.keystroke.posts.first().target, chat);
-}
-
-void PasteDeliveryTest::promptsOnceOnly()
-{
-    FakePlatform fakes;
-    fakes.accessibility.trusted = false;
-    PasteDelivery delivery(fakes.platform());
-    StatusLog status(delivery);
-    QVERIFY(!delivery.permissionPrompted());
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(!delivery.paste(QStringLiteral("t")));
-    QCOMPARE(fakes.accessibility.promptRequests, 1);
-    QVERIFY(delivery.permissionPrompted());
-    QCOMPARE(status.entries.size(), 3);
-    QCOMPARE(fakes.log.indexOf("accessibility.requestTrust"), 2); // after setText and isTrusted
-
-    // A new owner (a new panel after sign-in) prompts again.
-    PasteDelivery another(fakes.platform());
-    another.paste(QStringLiteral("t"));
-    QCOMPARE(fakes.accessibility.promptRequests, 2);
-}
-
-void PasteDeliveryTest::inboxOptions()
-{
-    FakePlatform fakes;
-    fakes.accessibility.trusted = false;
-    PasteDelivery delivery(fakes.platform(), PasteDeliveryOptions::inboxWindow());
-    StatusLog status(delivery);
-    delivery.paste(QStringLiteral("a"));
-    delivery.paste(QStringLiteral("b"));
-    QCOMPARE(fakes.accessibility.promptRequests, 2); // every time
-    QCOMPARE(status.entries.last(), Status(QStringLiteral("请允许辅助功能权限后重试"), SystemColors::orange()));
-
-    fakes.accessibility.trusted = true;
-    QVERIFY(!delivery.paste(QStringLiteral("c")));
-    QCOMPARE(status.entries.last(), Status(QStringLiteral("请先切换一次需要粘贴的应用"), std::nullopt));
-
-    // No terminated check: the target is activated and the keystroke job still runs, 0.35 s later.
-    fakes.workspace.userActivates(editor);
-    fakes.workspace.terminate(editor);
-    QSignalSpy posted(&fakes.keystroke, &Keystroke::finished);
-    const qint64 start = fakes.keystroke.clock.elapsed();
-    QVERIFY(delivery.paste(QStringLiteral("d")));
-    QVERIFY(!fakes.log.contains(QStringLiteral("workspace.isTerminated 7")));
-    QVERIFY(posted.wait(2000));
-    const qint64 delay = fakes.keystroke.posts.first().atMs - start;
-    QVERIFY2(delay >= 349 && delay < 419, qPrintable(QString::number(delay)));
-}
-
-void PasteDeliveryTest::terminatedTargetStaysUntilAnotherActivation()
-{
-    FakePlatform fakes;
-    PasteDelivery delivery(fakes.platform());
-    StatusLog status(delivery);
-    fakes.workspace.userActivates(editor);
-    fakes.workspace.terminate(editor);
-    QVERIFY(!delivery.paste(QStringLiteral("a")));
-    QVERIFY(!delivery.paste(QStringLiteral("b")));
-    QCOMPARE(status.entries.size(), 2);
-    QCOMPARE(status.entries.last().first, QStringLiteral("目标应用已关闭，请重新点一下输入框"));
-    QCOMPARE(delivery.lastExternalApp(), std::optional(editor));
-
-    fakes.workspace.userActivates(chat);
-    QVERIFY(delivery.paste(QStringLiteral("c")));
-    QCOMPARE(fakes.workspace.activations, QList<RunningApplication>({chat}));
-}
-
-void PasteDeliveryTest::jobRunsAfterOwnerIsGone()
-{
-    FakePlatform fakes;
-    auto delivery = std::make_unique<PasteDelivery>(fakes.platform());
-    fakes.workspace.userActivates(editor);
-    QSignalSpy posted(&fakes.keystroke, &Keystroke::finished);
-    QVERIFY(delivery->paste(QStringLiteral("after")));
-    delivery.reset();
-    QVERIFY(posted.wait(2000));
-    QCOMPARE(fakes.keystroke.posts.first().target, editor);
-    QCOMPARE(fakes.keystroke.posts.first().clipboardText, QStringLiteral("after"));
-}
-
-void PasteDeliveryTest::twoQuickDeliveriesPasteTheirOwnTexts()
-{
-    FakePlatform fakes;
-    PasteDelivery delivery(fakes.platform());
-    fakes.workspace.userActivates(editor);
-    QSignalSpy posted(&fakes.keystroke, &Keystroke::finished);
-    QVERIFY(delivery.paste(QStringLiteral("first")));
-    QTest::qWait(100);
-    QVERIFY(delivery.paste(QStringLiteral("second")));
-    QCOMPARE(fakes.pasteboard.text, QStringLiteral("second"));
-    QTRY_COMPARE_WITH_TIMEOUT(posted.size(), 2, 2000);
-    QCOMPARE(fakes.keystroke.posts.at(0).clipboardText, QStringLiteral("first"));
-    QCOMPARE(fakes.keystroke.posts.at(1).clipboardText, QStringLiteral("second"));
-    QCOMPARE(fakes.pasteboard.text, QStringLiteral("second"));
-}
-
-void PasteDeliveryTest::terminalsGetTheirChord_data()
-{
-    QTest::addColumn<QString>("identifier");
-    QTest::addColumn<PasteChord>("chord");
-    QTest::addColumn<bool>("usesPrimary");
-    QTest::newRow("xterm") << "XTerm" << PasteChord::ShiftInsert << true;
-    QTest::newRow("gnome terminal") << "Gnome-terminal" << PasteChord::ControlShiftV << false;
-    QTest::newRow("kitty, other case") << "Kitty" << PasteChord::ControlShiftV << false;
-    QTest::newRow("wezterm") << "org.wezfurlong.wezterm" << PasteChord::ControlShiftV << false;
-    QTest::newRow("editor") << "Gedit" << PasteChord::ControlV << false;
-    QTest::newRow("prefix is not a match") << "XTermish" << PasteChord::ControlV << false;
-}
-
-void PasteDeliveryTest::terminalsGetTheirChord()
-{
-    QFETCH(QString, identifier);
-    QFETCH(PasteChord, chord);
-    QFETCH(bool, usesPrimary);
-    FakePlatform fakes;
-    PasteDelivery delivery(fakes.platform());
-    fakes.workspace.userActivates(FakePlatform::app(5, identifier));
-    QSignalSpy posted(&fakes.keystroke, &Keystroke::finished);
-    QVERIFY(delivery.paste(QStringLiteral("ls -l\n")));
-    QCOMPARE(fakes.pasteboard.selectionText.has_value(), usesPrimary);
-    if (usesPrimary)
-        QCOMPARE(*fakes.pasteboard.selectionText, QStringLiteral("ls -l\n"));
-    QVERIFY(posted.wait(2000));
-    QCOMPARE(fakes.keystroke.posts.first().chord, chord);
-}
 
 QTEST_GUILESS_MAIN(PasteDeliveryTest)
 #include "tst_pastedelivery.moc"
