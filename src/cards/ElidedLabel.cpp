@@ -1,11 +1,13 @@
 #include "cards/ElidedLabel.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QStyle>
 #include <QTextDocument>
 
 #include <algorithm>
+#include <cmath>
 
 namespace quillpost {
 
@@ -40,7 +42,9 @@ int ElidedLabel::textWidth() const
 {
     if (m_measuredWidth < 0 || m_measuredText != text()) {
         m_measuredText = text();
-        m_measuredWidth = fontMetrics().horizontalAdvance(m_measuredText);
+        // Text is laid out in fractions of a pixel, and eliding compares that exact width with
+        // the label's; QFontMetrics rounds to the nearest pixel, which is often too little.
+        m_measuredWidth = int(std::ceil(QFontMetricsF(font()).horizontalAdvance(m_measuredText)));
     }
     return m_measuredWidth;
 }
@@ -63,7 +67,8 @@ QSize ElidedLabel::minimumSizeHint() const
 {
     // Wide enough for the ellipsis alone; the layout may give less when the row is tiny.
     const QSize hint = sizeHint();
-    return QSize(std::min(hint.width(), fontMetrics().horizontalAdvance(u'…')), hint.height());
+    const int ellipsis = int(std::ceil(QFontMetricsF(font()).horizontalAdvance(u'…')));
+    return QSize(std::min(hint.width(), ellipsis), hint.height());
 }
 
 void ElidedLabel::paintEvent(QPaintEvent *)
