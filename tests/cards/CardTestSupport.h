@@ -1,44 +1,37 @@
 #pragma once
 
+#include "cards/ElidedLabel.h"
 #include "cards/ReceiverCardView.h"
-#include "service/Records.h"
+#include "platform/SystemColors.h"
+#include "widgets/SafePlainTextEdit.h"
 
-#include <QColor>
-#include <QList>
-#include <QPair>
-#include <QString>
+#include <QPushButton>
+#include <QTest>
 
 #include <memory>
 
-namespace quillpost::test {
+namespace quillpost {
 
-inline Clip makeClip(const QString &optimizedText, const QString &rawText)
+// A clip of the card tests; its raw text is "原始".
+inline Clip makeClip(const QString &optimizedText, const QString &title = QStringLiteral("会议纪要"),
+                     const QString &space = {}, const QString &colour = {})
 {
-    Clip clip;
-    clip.id = QStringLiteral("clip-1");
-    clip.title = QStringLiteral("会议纪要");
-    clip.optimizedText = optimizedText;
-    clip.rawText = rawText;
-    return clip;
+    return Clip::fromJson({{"id", "clip-1"}, {"title", title}, {"rawText", "原始"}, {"optimizedText", optimizedText},
+                           {"collaborationName", space}, {"collaborationColor", colour}});
 }
 
 // Everything a card tells its panel, in order.
-struct CardCalls
-{
-    QStringList pasted;
-    QStringList sources;
-    QList<QPair<QString, QColor>> messages;
-};
+struct CardCalls { QStringList pasted, sources; QList<QPair<QString, QColor>> messages; };
 
-// A card whose callbacks write into `calls`; the callbacks keep `calls` alive, so they may run
-// after the test has dropped the card.
-inline std::unique_ptr<ReceiverCardView> makeCard(const Clip &clip, const std::shared_ptr<CardCalls> &calls,
-                                                  APIClient *api = nullptr, bool highlight = false)
+// A card and what it tells its panel. The callbacks keep the calls alive, so they may run after
+// the test has dropped the card.
+inline auto makeCard(const Clip &clip, APIClient *api = nullptr, bool highlight = false)
 {
-    return std::make_unique<ReceiverCardView>(
-        clip, api, highlight, [calls](QString text) { calls->pasted << text; },
+    const auto calls = std::make_shared<CardCalls>();
+    auto card = std::make_unique<ReceiverCardView>(clip, api, highlight, [calls](QString text) { calls->pasted << text; },
         [calls](QString source) { calls->sources << source; },
         [calls](QString text, QColor color) { calls->messages << qMakePair(text, color); });
+    return std::pair(std::move(card), calls);
 }
 
-} // namespace quillpost::test
+} // namespace quillpost

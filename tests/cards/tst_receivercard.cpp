@@ -1,269 +1,237 @@
 #include "CardTestSupport.h"
 
-#include "cards/ElidedLabel.h"
-#include "platform/SystemColors.h"
-#include "widgets/SafePlainTextEdit.h"
+#include "cards/CircularAvatar.h"
+#include "cards/HexColor.h"
+#include "cards/PassThroughScrollView.h"
+#include "service/APIClient.h"
+#include "support/TestHttpServer.h"
 
-#include <QAccessible>
-#include <QApplication>
 #include <QClipboard>
-#include <QGraphicsOpacityEffect>
-#include <QPushButton>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
-#include <QTest>
-#include <QVBoxLayout>
 
 using namespace quillpost;
 using namespace quillpost::test;
+using namespace std::chrono_literals;
+Q_DECLARE_METATYPE(quillpost::test::ScriptedReply)
 
+// The service's answer to a save: the clip as it stored it.
+static ScriptedReply stored(const QByteArray &id, std::chrono::milliseconds delay = 100ms)
+{
+    return {200, R"({"clip":{"id":")" + id + R"(","title":"服务器标题","rawText":"服务器原文","optimizedText":"服务器优化"}})", {}, delay};
+}
+
+// The clip card, its saving against a scripted service, and the drawing helpers it is made of.
 class ReceiverCardTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initialVersion_data();
-    void initialVersion();
-    void versionClickReloadsStoredText_data();
-    void versionClickReloadsStoredText();
-    void copyAndPasteUseEditedText();
-    void colours_data();
-    void colours();
-    void longTitleIsElidedAtTail();
-    void arrivalFade();
-    void editingFollowsEditorFocus();
+    // The card opens on the optimized text unless that is empty. A version click shows the
+    // stored text, dropping an unsaved edit also when the version stays, and reports the version.
+    void versions_data()
+    {
+        QTest::addColumn<QString>("optimized");
+        QTest::addColumn<QString>("click");
+        QTest::addColumn<int>("version");
+        QTest::newRow("opens on optimized") << "优化" << "" << 0;
+        QTest::newRow("empty optimized opens on raw") << "" << "" << 1;
+        QTest::newRow("blank optimized still counts") << "  \n" << "" << 0;
+        QTest::newRow("same version again drops the edit") << "优化" << "optimized" << 0;
+        QTest::newRow("other version drops the edit") << "优化" << "raw" << 1;
+    }
+
+    void versions()
+    {
+        QFETCH(QString, optimized);
+        QFETCH(QString, click);
+        QFETCH(int, version);
+        const auto [card, calls] = makeCard(makeClip(optimized));
+        if (!click.isEmpty()) {
+            card->editor()->setPlainText(QStringLiteral("未保存的修改"));
+            (click == u"raw" ? card->rawButton() : card->optimizedButton())->click();
+        }
+        QCOMPARE(card->selectedVersion(), version);
+        QCOMPARE(card->editor()->toPlainText(), version == 0 ? optimized : "原始");
+        QCOMPARE(qMakePair(card->optimizedButton()->isChecked(), card->rawButton()->isChecked()), qMakePair(version == 0, version == 1));
+        QCOMPARE(card->clip().optimizedText, optimized);
+        QCOMPARE(calls->sources, click.isEmpty() ? QStringList() : QStringList{click});
+    }
+
+    // Copy and paste take the unsaved edit and leave the editor focused; the edit also lasts
+    // while another window is active (the one the user pastes into).
+    void copyPasteAndEditing()
+    {
+        const auto [card, calls] = makeCard(makeClip(QStringLiteral("优化")));
+        card->show();
+        card->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(card.get()));
+        QSignalSpy editing(card.get(), &ReceiverCardView::editingChanged);
+        card->editor()->setFocus();
+        card->editor()->setPlainText(QStringLiteral("改过 & <b>没保存</b>"));
+        QTest::mouseClick(card->copyButton(), Qt::LeftButton);
+        QTest::mouseClick(card->pasteButton(), Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), "改过 & <b>没保存</b>");
+        QCOMPARE(calls->pasted, QStringList{"改过 & <b>没保存</b>"});
+        // Pasting is the panel's business: the card reports only the copy.
+        QCOMPARE(calls->messages, (QList<QPair<QString, QColor>>{{"已复制到剪贴板", SystemColors::rgba(0.29, 0.49, 0.39, 1)}}));
+
+        QWidget elsewhere;
+        elsewhere.show();
+        elsewhere.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
+        QVERIFY(!card->editor()->hasFocus() && card->isEditing());
+        card->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(card.get()));
+        card->setFocus();
+        QCOMPARE(QList<QList<QVariant>>(editing), (QList<QList<QVariant>>{{true}, {false}}));
+    }
+
+    void saveOutcome_data()
+    {
+        QTest::addColumn<bool>("raw"); // the version shown and edited
+        QTest::addColumn<ScriptedReply>("reply");
+        QTest::addColumn<QString>("message"); // or a part of it
+        const ScriptedReply gone{404, R"({"error":"内容不存在"})", {}, 100ms};
+        QTest::newRow("saved") << false << stored("clip-1") << "修改已同步";
+        QTest::newRow("service error") << true << gone << "内容不存在";
+        QTest::newRow("reply about another clip") << false << stored("clip-2") << "返回的内容与原内容不符";
+        // The panel drops the card while the save runs.
+        QTest::newRow("card removed, saved") << true << stored("clip-1") << "修改已同步";
+        QTest::newRow("card removed, failed") << false << gone << "内容不存在";
+    }
+
+    void saveOutcome()
+    {
+        QFETCH(bool, raw);
+        QFETCH(ScriptedReply, reply);
+        QFETCH(QString, message);
+        TestHttpServer server;
+        APIClient api(server.origin(), QStringLiteral("token-1"));
+        server.enqueue(reply);
+        auto [card, calls] = makeCard(makeClip(QStringLiteral("优化")), &api);
+        if (raw)
+            card->rawButton()->click();
+        const QString edit = QStringLiteral("我的修改");
+        card->editor()->setPlainText(edit);
+        card->saveButton()->click();
+        QVERIFY(!card->saveButton()->isEnabled());
+        QVERIFY(server.waitForRequests(1));
+        QCOMPARE(QJsonDocument::fromJson(server.requests().first().body).object(),
+                 (QJsonObject{{"title", "会议纪要"}, {"optimizedText", raw ? "优化" : edit}, {"rawText", raw ? edit : "原始"}}));
+        if (QByteArray(QTest::currentDataTag()).startsWith("card removed"))
+            card.reset();
+
+        QTRY_COMPARE(calls->messages.size(), 1);
+        const auto [said, colour] = calls->messages.first();
+        const bool saved = message == u"修改已同步";
+        QCOMPARE(colour, saved ? SystemColors::rgba(0.29, 0.49, 0.39, 1) : SystemColors::red());
+        QVERIFY2(said.contains(message) && !said.isEmpty(), qPrintable(said));
+        if (!card)
+            return;
+        QVERIFY(card->saveButton()->isEnabled());
+        QCOMPARE(card->saveButton()->text(), saved ? "已保存" : "保存");
+        // A success takes the service's clip; a failure keeps the edit in the card's copy.
+        QCOMPARE(card->clip().title, saved ? "服务器标题" : "会议纪要");
+        QCOMPARE(raw ? card->clip().rawText : card->clip().optimizedText, saved ? (raw ? "服务器原文" : "服务器优化") : edit);
+    }
+
+    void secondSaveKeepsFirstReset()
+    {
+        TestHttpServer server;
+        APIClient api(server.origin(), QStringLiteral("token-1"));
+        server.enqueue(stored("clip-1"));
+        server.enqueue(stored("clip-1", 500ms));
+        const auto [card, calls] = makeCard(makeClip(QStringLiteral("优化")), &api);
+        card->saveButton()->click();
+        QTRY_COMPARE(calls->messages.size(), 1);
+        QElapsedTimer sinceFirst;
+        sinceFirst.start();
+        card->saveButton()->click();
+        QCOMPARE(card->saveButton()->text(), "已保存");
+        QTRY_COMPARE(calls->messages.size(), 2);
+        // The first success's reset comes 1.2 s after it, not 1.2 s after the second success.
+        QTRY_COMPARE_WITH_TIMEOUT(card->saveButton()->text(), "保存", 3000);
+        QVERIFY2(sinceFirst.elapsed() >= 1150 && sinceFirst.elapsed() < 1700, qPrintable(QString::number(sinceFirst.elapsed())));
+    }
+
+    void readOnlyClipNeverSaves()
+    {
+        Clip clip = makeClip(QStringLiteral("优化"));
+        clip.canEdit = false;
+        const auto [card, calls] = makeCard(clip); // without a client: a save that started would crash
+        QVERIFY(card->editor()->isReadOnly() && card->saveButton()->isHidden());
+        card->saveButton()->click();
+        QVERIFY(card->saveButton()->isEnabled());
+        QCOMPARE(card->clip(), clip);
+    }
+
+    void hexColor_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QString>("parsed"); // empty: refused
+        QTest::newRow("six digits; hash, case, blanks around") << QStringList{"#A1B2C3", "\t a1b2c3 \r\n"} << "#ffa1b2c3";
+        QTest::newRow("a sign takes one of the six places") << QStringList{"+0FF00"} << "#ff00ff00";
+        QTest::newRow("negative keeps the low 24 bits") << QStringList{"#-FFFFF"} << "#fff00001";
+        QTest::newRow("refused") << QStringList{"#ABC", "#A1B2C3FF", "#A1B2C3D", "", " # ", "##A1B2C", "#GGGGGG", "#A1 2C3",
+                                                 QStringLiteral("#１２３４５６"), "0F+F00", "+-FF00"} << "";
+    }
+
+    // The card is tinted with a colour that parses and neutral otherwise.
+    void hexColor()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(QString, parsed);
+        for (const QString &text : texts) {
+            const std::optional<QColor> color = quillpost::hexColor(text);
+            QCOMPARE(color ? color->name(QColor::HexArgb) : QString(), parsed);
+            QCOMPARE(CardColors::forCollaboration(text).border.rgb(), color.value_or(CardColors::forCollaboration({}).border).rgb());
+        }
+    }
+
+    // A red source with a green centred square: the avatar is that square only, as a circle
+    // drawn at full device resolution.
+    void avatarCrop()
+    {
+        for (const auto &[source, ratio] : {std::pair(QSize(40, 20), 1.0), {QSize(20, 40), 1.0}, {QSize(400, 100), 2.0}}) {
+            QImage image(source, QImage::Format_RGB32);
+            image.fill(Qt::red);
+            const int s = std::min(source.width(), source.height());
+            QPainter(&image).fillRect((source.width() - s) / 2, (source.height() - s) / 2, s, s, Qt::green);
+            const QPixmap avatar = circularAvatarImage(image, 20, ratio);
+            QCOMPARE(avatar.deviceIndependentSize(), QSizeF(20, 20));
+            // Two device pixels inside the edge on every side, then the four corners.
+            const int far = int(20 * ratio) - 1, mid = far / 2;
+            const QPoint points[] = {{2, mid}, {far - 2, mid}, {mid, 2}, {mid, far - 2}, {0, 0}, {far, 0}, {0, far}, {far, far}};
+            for (int i = 0; i < 8; ++i)
+                QCOMPARE(avatar.toImage().pixelColor(points[i]), QColor(i < 4 ? Qt::green : Qt::transparent));
+        }
+    }
+
+    // Over a card's text and over its scroll bar alike, the wheel moves the list, not the text.
+    void wheelGoesToEnclosingList()
+    {
+        QScrollArea list;
+        list.setWidget(new QWidget);
+        list.widget()->resize(260, 1000);
+        auto *text = new PassThroughScrollView(list.widget());
+        text->setPlainText(QStringLiteral("一行\n").repeated(60));
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        for (QWidget *target : {text->viewport(), static_cast<QWidget *>(text->verticalScrollBar())}) {
+            const int before = list.verticalScrollBar()->value();
+            QWheelEvent wheel({5, 5}, target->mapToGlobal(QPointF(5, 5)), {}, {0, -120}, {}, {}, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(target, &wheel);
+            QVERIFY(list.verticalScrollBar()->value() > before);
+        }
+        QCOMPARE(text->verticalScrollBar()->value(), 0);
+    }
 };
-
-void ReceiverCardTest::initialVersion_data()
-{
-    QTest::addColumn<QString>("optimized");
-    QTest::addColumn<QString>("raw");
-    QTest::addColumn<int>("version");
-
-    QTest::newRow("both texts") << "优化" << "原始" << 0;
-    QTest::newRow("empty optimized") << "" << "原始" << 1;
-    QTest::newRow("blank optimized still counts") << "  \n" << "原始" << 0;
-    QTest::newRow("empty raw does not matter") << "优化" << "" << 0;
-    QTest::newRow("both empty") << "" << "" << 1;
-}
-
-void ReceiverCardTest::initialVersion()
-{
-    QFETCH(QString, optimized);
-    QFETCH(QString, raw);
-    QFETCH(int, version);
-
-    const auto calls = std::make_shared<CardCalls>();
-    const auto card = makeCard(makeClip(optimized, raw), calls);
-    QCOMPARE(card->selectedVersion(), version);
-    QCOMPARE(card->editor()->toPlainText(), version == 0 ? optimized : raw);
-    QCOMPARE(card->optimizedButton()->isChecked(), version == 0);
-    QCOMPARE(card->rawButton()->isChecked(), version == 1);
-    QCOMPARE(card->optimizedButton()->text(), QStringLiteral("优化版"));
-    QCOMPARE(card->rawButton()->text(), QStringLiteral("原文"));
-    // Building the card tells the panel nothing.
-    QVERIFY(calls->sources.isEmpty());
-    QVERIFY(calls->messages.isEmpty());
-}
-
-void ReceiverCardTest::versionClickReloadsStoredText_data()
-{
-    QTest::addColumn<bool>("clickRaw");
-    QTest::addColumn<int>("version");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("source");
-
-    QTest::newRow("same version again") << false << 0 << "优化" << "optimized";
-    QTest::newRow("other version") << true << 1 << "原始" << "raw";
-}
-
-void ReceiverCardTest::versionClickReloadsStoredText()
-{
-    QFETCH(bool, clickRaw);
-    QFETCH(int, version);
-    QFETCH(QString, shown);
-    QFETCH(QString, source);
-
-    const auto calls = std::make_shared<CardCalls>();
-    const auto card = makeCard(makeClip(QStringLiteral("优化"), QStringLiteral("原始")), calls);
-    card->editor()->setPlainText(QStringLiteral("未保存的修改"));
-
-    QPushButton *button = clickRaw ? card->rawButton() : card->optimizedButton();
-    button->click();
-    QCOMPARE(card->selectedVersion(), version);
-    QCOMPARE(card->editor()->toPlainText(), shown);
-    QCOMPARE(card->optimizedButton()->isChecked(), version == 0);
-    QCOMPARE(card->rawButton()->isChecked(), version == 1);
-    // The stored clip is untouched by the dropped edit.
-    QCOMPARE(card->clip().optimizedText, QStringLiteral("优化"));
-    QCOMPARE(card->clip().rawText, QStringLiteral("原始"));
-
-    // Every click reports, whether or not the version changed.
-    button->click();
-    QCOMPARE(calls->sources, QStringList({source, source}));
-}
-
-void ReceiverCardTest::copyAndPasteUseEditedText()
-{
-    const auto calls = std::make_shared<CardCalls>();
-    const auto card = makeCard(makeClip(QStringLiteral("优化"), QStringLiteral("原始")), calls);
-    card->editor()->setPlainText(QStringLiteral("改过 & <b>没保存</b>"));
-
-    QGuiApplication::clipboard()->setText(QStringLiteral("之前的内容"));
-    card->copyButton()->click();
-    QCOMPARE(QGuiApplication::clipboard()->text(QClipboard::Clipboard), QStringLiteral("改过 & <b>没保存</b>"));
-    QCOMPARE(calls->messages.size(), 1);
-    QCOMPARE(calls->messages.first().first, QStringLiteral("已复制到剪贴板"));
-    QCOMPARE(calls->messages.first().second, SystemColors::rgba(0.29, 0.49, 0.39, 1));
-
-    card->pasteButton()->click();
-    QCOMPARE(calls->pasted, QStringList{QStringLiteral("改过 & <b>没保存</b>")});
-    // Pasting is the panel's business: the card reports nothing of its own.
-    QCOMPARE(calls->messages.size(), 1);
-    QVERIFY(calls->sources.isEmpty());
-}
-
-void ReceiverCardTest::colours_data()
-{
-    QTest::addColumn<QString>("collaborationColor");
-    QTest::addColumn<QColor>("background");
-    QTest::addColumn<QColor>("border");
-    QTest::addColumn<QColor>("label");
-
-    const QColor neutralBackground = SystemColors::rgba(1, 1, 1, 0.78);
-    const QColor neutralBorder = SystemColors::rgba(0.87, 0.91, 0.88, 1);
-    const QColor neutralLabel = SystemColors::tertiaryLabel();
-    QTest::newRow("none") << "" << neutralBackground << neutralBorder << neutralLabel;
-    QTest::newRow("malformed") << "#GGGGGG" << neutralBackground << neutralBorder << neutralLabel;
-    QTest::newRow("short form") << "#36C" << neutralBackground << neutralBorder << neutralLabel;
-
-    QColor background(0x33, 0x66, 0xCC);
-    background.setAlphaF(0.16f);
-    QColor border(0x33, 0x66, 0xCC);
-    border.setAlphaF(0.58f);
-    QTest::newRow("#3366CC") << "#3366CC" << background << border << SystemColors::rgba(0.13, 0.26, 0.52, 1);
-}
-
-void ReceiverCardTest::colours()
-{
-    QFETCH(QString, collaborationColor);
-    QFETCH(QColor, background);
-    QFETCH(QColor, border);
-    QFETCH(QColor, label);
-
-    Clip clip = makeClip(QStringLiteral("优化"), {});
-    clip.collaborationColor = collaborationColor;
-    const auto card = makeCard(clip, std::make_shared<CardCalls>());
-    const CardColors &colors = card->colors();
-    const auto near = [](const QColor &a, const QColor &b) {
-        return std::abs(a.redF() - b.redF()) < 0.01 && std::abs(a.greenF() - b.greenF()) < 0.01
-            && std::abs(a.blueF() - b.blueF()) < 0.01 && std::abs(a.alphaF() - b.alphaF()) < 0.01;
-    };
-    QVERIFY2(near(colors.background, background), qPrintable(colors.background.name(QColor::HexArgb)));
-    QVERIFY2(near(colors.border, border), qPrintable(colors.border.name(QColor::HexArgb)));
-    QVERIFY2(near(colors.collaborationLabel, label), qPrintable(colors.collaborationLabel.name(QColor::HexArgb)));
-}
-
-void ReceiverCardTest::longTitleIsElidedAtTail()
-{
-    Clip clip = makeClip(QStringLiteral("优化"), {});
-    clip.title = QStringLiteral("这是一个非常非常长的标题，").repeated(8) + QStringLiteral("结尾");
-    clip.collaborationName = QStringLiteral("市场部");
-    clip.collaborationColor = QStringLiteral("#2E9E6B");
-    const auto card = makeCard(clip, std::make_shared<CardCalls>());
-    card->resize(300, card->sizeHint().height());
-    card->show();
-    QVERIFY(QTest::qWaitForWindowExposed(card.get()));
-
-    // The row keeps the card's width: the title gives way, not the card.
-    QCOMPARE(card->width(), 300);
-    ElidedLabel *title = card->titleLabel();
-    QVERIFY(title->isElided());
-    QVERIFY(title->displayedText().endsWith(u'…'));
-    QVERIFY(title->displayedText().startsWith(QStringLiteral("这是一个")));
-    QVERIFY(title->fontMetrics().horizontalAdvance(title->displayedText()) <= title->contentsRect().width());
-    QCOMPARE(QAccessible::queryAccessibleInterface(title)->text(QAccessible::Name), clip.title);
-    QVERIFY(title->toolTip().contains(QStringLiteral("结尾")));
-    // The space's name stays whole; the title gives way.
-    QVERIFY(!card->collaborationLabel()->isElided());
-
-    // A space name that would fill the row is cut too, and the card keeps its width.
-    clip.collaborationName = QStringLiteral("很长的协作空间名称").repeated(6);
-    const auto crowded = makeCard(clip, std::make_shared<CardCalls>());
-    crowded->resize(300, crowded->sizeHint().height());
-    crowded->show();
-    QVERIFY(QTest::qWaitForWindowExposed(crowded.get()));
-    QCOMPARE(crowded->width(), 300);
-    QVERIFY(crowded->collaborationLabel()->isElided());
-    QVERIFY(crowded->titleLabel()->width() > 0);
-}
-
-void ReceiverCardTest::arrivalFade()
-{
-    QWidget list;
-    auto *layout = new QVBoxLayout(&list);
-    const auto calls = std::make_shared<CardCalls>();
-    auto plain = makeCard(makeClip(QStringLiteral("旧"), {}), calls, nullptr, false);
-    auto fresh = makeCard(makeClip(QStringLiteral("新"), {}), calls, nullptr, true);
-    layout->addWidget(plain.get());
-    layout->addWidget(fresh.get());
-    list.show();
-
-    QWidget *plainSurface = plain->findChild<QWidget *>(QStringLiteral("cardSurface"));
-    QWidget *freshSurface = fresh->findChild<QWidget *>(QStringLiteral("cardSurface"));
-    QVERIFY(plainSurface && freshSurface);
-    QVERIFY(!plainSurface->graphicsEffect());
-    auto *fade = qobject_cast<QGraphicsOpacityEffect *>(freshSurface->graphicsEffect());
-    QVERIFY(fade);
-    QCOMPARE(fade->opacity(), ReceiverCardView::arrivalStartOpacity);
-
-    QElapsedTimer elapsed;
-    elapsed.start();
-    // The fade runs to full opacity and then leaves the card drawn without an effect.
-    QTRY_VERIFY_WITH_TIMEOUT(!freshSurface->graphicsEffect(), 3000);
-    QVERIFY(elapsed.elapsed() >= 400);
-}
-
-void ReceiverCardTest::editingFollowsEditorFocus()
-{
-    QWidget window;
-    auto *layout = new QVBoxLayout(&window);
-    auto *other = new QPushButton(QStringLiteral("别处"), &window);
-    layout->addWidget(other);
-    auto card = makeCard(makeClip(QStringLiteral("优化"), {}), std::make_shared<CardCalls>());
-    layout->addWidget(card.get());
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-
-    QSignalSpy spy(card.get(), &ReceiverCardView::editingChanged);
-    QVERIFY(!card->isEditing());
-    card->editor()->setFocus();
-    QVERIFY(card->isEditing());
-    QCOMPARE(spy.size(), 1);
-    QCOMPARE(spy.at(0).at(0).toBool(), true);
-
-    // Clicking the card's own buttons leaves the editor focused.
-    card->copyButton()->click();
-    QTest::mouseClick(card->copyButton(), Qt::LeftButton);
-    QVERIFY(card->isEditing());
-
-    // Another window taking activation (the user goes to the application to paste into) does
-    // not end the edit: the editor is still the focus widget of the card's window.
-    QWidget elsewhere;
-    elsewhere.show();
-    elsewhere.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
-    QVERIFY(!card->editor()->hasFocus());
-    QVERIFY(card->isEditing());
-    QCOMPARE(spy.size(), 1);
-
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-    other->setFocus();
-    QVERIFY(!card->isEditing());
-    QCOMPARE(spy.size(), 2);
-    QCOMPARE(spy.at(1).at(0).toBool(), false);
-}
 
 QTEST_MAIN(ReceiverCardTest)
 #include "tst_receivercard.moc"
