@@ -10,6 +10,9 @@
 
 #include <memory>
 
+#include <signal.h>
+#include <sys/prctl.h>
+
 namespace quillpost::test {
 
 // One reply as a plain HTTP client sees it.
@@ -38,6 +41,8 @@ public:
         if (!m_arguments.contains(QStringLiteral("--db")))
             m_arguments << QStringLiteral("--db") << QStringLiteral(":memory:");
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The service ends with the test process, also when a test crashes.
+        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(QStringLiteral(QUILLPOST_DEVSERVICE), QStringList{"--port", "0"} + m_arguments);
         while (!m_output.contains('\n') && m_process.waitForReadyRead(10000))
             m_output += m_process.readAllStandardOutput();

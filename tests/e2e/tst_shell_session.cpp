@@ -13,75 +13,50 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSystemTrayIcon>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 
 using namespace quillpost;
 using namespace quillpost::test;
 
 namespace {
 
-xcb_connection_t *connection()
+// What the window manager says of a window, as xprop prints it.
+QString windowManagerState(quint64 window)
 {
-    return qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window),
+                                          QStringLiteral("_NET_WM_STATE"), QStringLiteral("_NET_WM_DESKTOP")});
+    xprop.waitForFinished();
+    return QString::fromUtf8(xprop.readAllStandardOutput());
 }
 
-xcb_atom_t atom(const char *name)
+// Above other windows, and on every desktop (said either way a window manager may say it).
+std::pair<bool, bool> pinState(QWidget *window)
 {
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(connection(), xcb_intern_atom(connection(), 0, uint16_t(std::strlen(name)), name),
-                              nullptr),
-        &std::free);
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    const QString state = windowManagerState(window->windowHandle()->winId());
+    return {state.contains(QLatin1String("_NET_WM_STATE_ABOVE")),
+            state.contains(QLatin1String("_NET_WM_STATE_STICKY")) || state.contains(QLatin1String("4294967295"))};
 }
 
-// A property of 32-bit values (atoms, cardinals, windows) of a window.
-QList<std::uint32_t> property32(xcb_window_t id, const char *name, xcb_atom_t type)
+// The window of another process once the window manager manages it, or 0 until then.
+quint64 windowOfProcess(qint64 pid)
 {
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(connection(), xcb_get_property(connection(), 0, id, atom(name), type, 0, 1024), nullptr),
-        &std::free);
-    QList<std::uint32_t> values;
-    if (reply && reply->format == 32) {
-        const auto *data = static_cast<const std::uint32_t *>(xcb_get_property_value(reply.get()));
-        for (int i = 0; i < xcb_get_property_value_length(reply.get()) / 4; ++i)
-            values.append(data[i]);
+    QProcess list; // wmctrl lists the managed windows: id, desktop, process, host, title
+    list.start(QStringLiteral("wmctrl"), {QStringLiteral("-l"), QStringLiteral("-p")});
+    list.waitForFinished();
+    for (const QByteArray &line : list.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 2 && fields.at(2).toLongLong() == pid)
+            return fields.at(0).toULongLong(nullptr, 16);
     }
-    return values;
-}
-
-QList<std::uint32_t> property32(QWidget *window, const char *name, xcb_atom_t type)
-{
-    return property32(xcb_window_t(window->windowHandle()->winId()), name, type);
-}
-
-// The managed window of another process, 0 until the window manager lists it.
-xcb_window_t clientOf(qint64 pid)
-{
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
-    for (std::uint32_t window : property32(root, "_NET_CLIENT_LIST", XCB_ATOM_WINDOW))
-        if (property32(window, "_NET_WM_PID", XCB_ATOM_CARDINAL).value(0) == std::uint32_t(pid))
-            return window;
     return 0;
-}
-
-bool isMinimised(xcb_window_t window)
-{
-    return property32(window, "_NET_WM_STATE", XCB_ATOM_ATOM).contains(atom("_NET_WM_STATE_HIDDEN"));
 }
 
 QAction *menuAction(MainWindow *window, const QString &text)
@@ -93,16 +68,6 @@ QAction *menuAction(MainWindow *window, const QString &text)
     return nullptr;
 }
 
-// Whether the window manager keeps the window above others, and on every desktop (said either
-// way a window manager may say it).
-std::pair<bool, bool> pinState(QWidget *window)
-{
-    const QList<std::uint32_t> state = property32(window, "_NET_WM_STATE", XCB_ATOM_ATOM);
-    return {state.contains(atom("_NET_WM_STATE_ABOVE")),
-            state.contains(atom("_NET_WM_STATE_STICKY"))
-                || property32(window, "_NET_WM_DESKTOP", XCB_ATOM_CARDINAL).value(0) == 0xFFFFFFFFu};
-}
-
 } // namespace
 
 class ShellSessionTest : public QObject
@@ -112,7 +77,7 @@ class ShellSessionTest : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
+    void cleanup() { m_keychain.remove(); }
     void rejectedTokenLeadsToSignInWithItemGone();
     void signInPinSignOutAndReopen();
     void hideOthersAndShowAll();
@@ -130,19 +95,13 @@ void ShellSessionTest::initTestCase()
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         QSKIP("needs the X11 desktop of scripts/headless-session");
     m_platform = std::make_unique<X11Platform>();
+    m_service = std::make_unique<DevService>(testArguments({QStringLiteral("--seed"), QStringLiteral("demo")}));
+    QVERIFY(m_service->start());
 }
 
 void ShellSessionTest::init()
 {
-    m_service = std::make_unique<DevService>(testArguments({QStringLiteral("--seed"), QStringLiteral("demo")}));
-    QVERIFY(m_service->start());
     m_keychain.remove();
-}
-
-void ShellSessionTest::cleanup()
-{
-    m_keychain.remove();
-    m_service.reset();
 }
 
 std::unique_ptr<AppDelegate> ShellSessionTest::startDelegate()
@@ -158,8 +117,7 @@ void ShellSessionTest::rejectedTokenLeadsToSignInWithItemGone()
     m_keychain.save(QStringLiteral("a-token-the-service-never-issued"));
     const auto delegate = startDelegate();
     QTRY_COMPARE(m_keychain.read(), std::nullopt);
-    QVERIFY(!delegate->api()->token);
-    QVERIFY(qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
+    QVERIFY(!delegate->api()->token && qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
 }
 
 void ShellSessionTest::signInPinSignOutAndReopen()
@@ -167,17 +125,15 @@ void ShellSessionTest::signInPinSignOutAndReopen()
     const auto delegate = startDelegate();
     MainWindow *window = delegate->window();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    auto *screen = qobject_cast<LoginViewController *>(window->centralWidget());
-    QVERIFY(screen);
 
-    // Sign in as a person would: phone, code request, code, Return.
+    // Sign in through the screen: phone, code request, code, sign-in button.
+    QWidget *screen = window->centralWidget();
     screen->findChild<QLineEdit *>(QStringLiteral("phone"))->setText(QStringLiteral("13800000000"));
-    QTest::mouseClick(screen->findChild<QPushButton *>(QStringLiteral("sendButton")), Qt::LeftButton);
-    auto *code = screen->findChild<QLineEdit *>(QStringLiteral("code"));
-    QTRY_VERIFY(code->hasFocus());
-    QTest::keyClicks(code, QStringLiteral("123456"));
-    QTest::keyClick(code, Qt::Key_Return);
+    screen->findChild<QPushButton *>(QStringLiteral("sendButton"))->click();
     const QPointer<QLabel> message = screen->findChild<QLabel *>(QStringLiteral("message"));
+    QTRY_COMPARE(message->text(), QStringLiteral("验证码已发送"));
+    screen->findChild<QLineEdit *>(QStringLiteral("code"))->setText(QStringLiteral("123456"));
+    screen->findChild<QPushButton *>(QStringLiteral("loginButton"))->click();
     QTRY_VERIFY2(qobject_cast<CompactInboxViewController *>(window->centralWidget()),
                  qPrintable(message ? message->text() : QString()));
     QTRY_COMPARE(window->centralWidget()->size(), QSize(330, 230));
@@ -201,7 +157,7 @@ void ShellSessionTest::signInPinSignOutAndReopen()
             if (button->text() == QStringLiteral("退出登录"))
                 button->click();
     });
-    delegate->menuLogout();
+    menuAction(window, QStringLiteral("退出登录…"))->trigger();
     QVERIFY(qobject_cast<LoginViewController *>(window->centralWidget()));
     QTRY_COMPARE(pinState(window), std::make_pair(false, false));
     QCOMPARE(m_keychain.read(), std::nullopt);
@@ -215,14 +171,15 @@ void ShellSessionTest::hideOthersAndShowAll()
     QProcess other;
     other.start(QStringLiteral("xterm"), {QStringLiteral("-geometry"), QStringLiteral("40x4")});
     QVERIFY(other.waitForStarted());
-    xcb_window_t window = 0;
-    QTRY_VERIFY((window = clientOf(other.processId())) != 0);
+    quint64 window = 0;
+    QTRY_VERIFY((window = windowOfProcess(other.processId())) != 0);
+    const auto minimised = [&] { return windowManagerState(window).contains(QLatin1String("HIDDEN")); };
 
     menuAction(delegate->window(), QStringLiteral("隐藏其他"))->trigger();
-    QTRY_VERIFY(isMinimised(window));
-    QVERIFY(!isMinimised(xcb_window_t(delegate->window()->windowHandle()->winId())));
+    QTRY_VERIFY(minimised());
+    QVERIFY(!windowManagerState(delegate->window()->windowHandle()->winId()).contains(QLatin1String("HIDDEN")));
     menuAction(delegate->window(), QStringLiteral("显示全部"))->trigger();
-    QTRY_VERIFY(!isMinimised(window));
+    QTRY_VERIFY(!minimised());
     other.kill();
     other.waitForFinished();
 }
