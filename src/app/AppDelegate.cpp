@@ -1,6 +1,5 @@
 #include "app/AppDelegate.h"
 
-#include "app/DesktopWindows.h"
 #include "app/MainWindow.h"
 #include "platform/SecretStore.h"
 #include "receiver/CompactInboxViewController.h"
@@ -42,7 +41,6 @@ AppDelegate::AppDelegate(const QUrl &serviceURL, SecretStore *store, const Platf
     , m_store(store)
     , m_platform(platform)
     , m_api(new APIClient(serviceURL, store->read(), this))
-    , m_desktopWindows(std::make_unique<DesktopWindows>())
 {
 }
 
@@ -171,9 +169,9 @@ void AppDelegate::buildMainMenu()
     app->addSeparator();
     app->addAction(QStringLiteral("隐藏Quillpost"), QKeySequence(Qt::CTRL | Qt::Key_H), m_window, &QWidget::hide);
     app->addAction(QStringLiteral("隐藏其他"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H), this,
-                   [this] { m_desktopWindows->hideOthers(m_window); });
+                   [this] { m_desktopWindows.hideOthers(m_window); });
     app->addAction(QStringLiteral("显示全部"), this, [this] {
-        m_desktopWindows->showAll();
+        m_desktopWindows.showAll();
         bringForward();
     });
     app->addSeparator();
@@ -229,12 +227,11 @@ void AppDelegate::buildStatusItem()
 {
     m_statusItem = new QSystemTrayIcon(statusIcon(appIconPath), this);
     m_statusItem->setToolTip(QStringLiteral("Quillpost"));
-    m_statusMenu = new QMenu(m_window);
-    m_statusMenu->addAction(QStringLiteral("打开Quillpost"), this, &AppDelegate::showWindow);
-    m_statusMenu->addSeparator();
-    m_statusMenu->addAction(QStringLiteral("退出应用"), QKeySequence(Qt::CTRL | Qt::Key_Q), qApp,
-                            &QCoreApplication::quit);
-    m_statusItem->setContextMenu(m_statusMenu);
+    auto *menu = new QMenu(m_window);
+    menu->addAction(QStringLiteral("打开Quillpost"), this, &AppDelegate::showWindow);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("退出应用"), QKeySequence(Qt::CTRL | Qt::Key_Q), qApp, &QCoreApplication::quit);
+    m_statusItem->setContextMenu(menu);
     connect(m_statusItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
             showWindow();

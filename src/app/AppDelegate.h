@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DesktopWindows.h"
 #include "platform/Platform.h"
 #include "service/Records.h"
 
@@ -8,14 +9,12 @@
 #include <QUrl>
 
 class QSystemTrayIcon;
-class QMenu;
 
 namespace quillpost {
 
 class APIClient;
 class SecretStore;
 class MainWindow;
-class DesktopWindows;
 
 // The program's shell: one window whose content switches between the sign-in screen and the
 // receiver panel, the main menu, the tray icon, the restore of the last session, pinning, and
@@ -58,8 +57,7 @@ private:
     APIClient *m_api;
     MainWindow *m_window = nullptr;
     QSystemTrayIcon *m_statusItem = nullptr;
-    QMenu *m_statusMenu = nullptr;
-    std::unique_ptr<DesktopWindows> m_desktopWindows;
+    DesktopWindows m_desktopWindows;
     bool m_pinned = false;
 };
 

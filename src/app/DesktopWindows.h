@@ -3,7 +3,7 @@
 #include <QList>
 #include <QWidget>
 
-#include <cstdint>
+
 
 namespace quillpost {
 
@@ -21,7 +21,7 @@ public:
     void showAll();
 
 private:
-    QList<std::uint32_t> m_hidden;
+    QList<quint32> m_hidden;
 };
 
 } // namespace quillpost

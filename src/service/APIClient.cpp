@@ -1,7 +1,6 @@
 #include "service/APIClient.h"
 
 #include <QHostAddress>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -92,17 +91,10 @@ QString APIClient::savePath(const QString &clipId)
 
 QByteArray APIClient::serializeBody(const RequestBody &body)
 {
-    // QJsonObject sorts its keys; the service reads the keys in the order they are given here.
-    QByteArray out = "{";
-    for (const auto &[key, value] : body) {
-        if (out.size() > 1)
-            out += ',';
-        const QByteArray pair = QJsonDocument(QJsonArray{key, value}).toJson(QJsonDocument::Compact);
-        const qsizetype comma = pair.indexOf("\",\"") + 1;
-        out += pair.mid(1, comma - 1) + ':' + pair.mid(comma + 1, pair.size() - comma - 2);
-    }
-    out += '}';
-    return out;
+    QList<std::pair<QString, QJsonValue>> fields;
+    for (const auto &[key, value] : body)
+        fields.append({key, value});
+    return orderedJsonObject(fields);
 }
 
 void APIClient::sendCode(const QString &phone, const QObject *receiver, std::function<void(Outcome<Done>)> done)

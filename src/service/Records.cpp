@@ -118,11 +118,23 @@ private:
     QString m_where;
 };
 
-QByteArray compactJson(const QJsonValue &value)
+// The twelve fields of a clip with their keys, in declaration order.
+QList<std::pair<QString, QJsonValue>> clipFields(const Clip &clip)
 {
-    // Qt has no serialiser for a single value; wrap it in an array and strip the brackets.
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
+    return {
+        {QStringLiteral("id"), clip.id},
+        {QStringLiteral("title"), clip.title},
+        {QStringLiteral("rawText"), clip.rawText},
+        {QStringLiteral("optimizedText"), clip.optimizedText},
+        {QStringLiteral("status"), clip.status},
+        {QStringLiteral("optimizeStatus"), clip.optimizeStatus},
+        {QStringLiteral("updatedAt"), clip.updatedAt},
+        {QStringLiteral("deviceName"), clip.deviceName},
+        {QStringLiteral("canEdit"), clip.canEdit},
+        {QStringLiteral("favorite"), clip.favorite},
+        {QStringLiteral("collaborationName"), clip.collaborationName},
+        {QStringLiteral("collaborationColor"), clip.collaborationColor},
+    };
 }
 
 } // namespace
@@ -153,46 +165,29 @@ Clip Clip::fromJson(const QJsonObject &object, const QString &where)
 
 QJsonObject Clip::toJson() const
 {
-    return QJsonObject{
-        {QStringLiteral("id"), id},
-        {QStringLiteral("title"), title},
-        {QStringLiteral("rawText"), rawText},
-        {QStringLiteral("optimizedText"), optimizedText},
-        {QStringLiteral("status"), status},
-        {QStringLiteral("optimizeStatus"), optimizeStatus},
-        {QStringLiteral("updatedAt"), updatedAt},
-        {QStringLiteral("deviceName"), deviceName},
-        {QStringLiteral("canEdit"), canEdit},
-        {QStringLiteral("favorite"), favorite},
-        {QStringLiteral("collaborationName"), collaborationName},
-        {QStringLiteral("collaborationColor"), collaborationColor},
-    };
+    QJsonObject object;
+    for (const auto &[key, value] : clipFields(*this))
+        object.insert(key, value);
+    return object;
 }
 
 QByteArray Clip::toJsonBytes() const
 {
-    const std::pair<const char *, QJsonValue> fields[] = {
-        {"id", id},
-        {"title", title},
-        {"rawText", rawText},
-        {"optimizedText", optimizedText},
-        {"status", status},
-        {"optimizeStatus", optimizeStatus},
-        {"updatedAt", updatedAt},
-        {"deviceName", deviceName},
-        {"canEdit", canEdit},
-        {"favorite", favorite},
-        {"collaborationName", collaborationName},
-        {"collaborationColor", collaborationColor},
+    return orderedJsonObject(clipFields(*this));
+}
+
+QByteArray orderedJsonObject(const QList<std::pair<QString, QJsonValue>> &fields)
+{
+    // Qt serialises no single value on its own: write [value] and keep what is inside.
+    const auto compact = [](const QJsonValue &value) {
+        const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        return array.mid(1, array.size() - 2);
     };
     QByteArray out = "{";
     for (const auto &[key, value] : fields) {
         if (out.size() > 1)
             out += ',';
-        out += '"';
-        out += key;
-        out += "\":";
-        out += compactJson(value);
+        out += compact(key) + ':' + compact(value);
     }
     out += '}';
     return out;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 
@@ -97,6 +98,9 @@ struct Result
 
     static Result fromJson(const QJsonObject &object);
 };
+
+// Compact JSON of an object whose keys keep the given order (QJsonObject would sort them).
+QByteArray orderedJsonObject(const QList<std::pair<QString, QJsonValue>> &fields);
 
 // Parses a whole reply body as one JSON object and decodes it as `Record`.
 // Throws DecodingError when the bytes are not a JSON object or the object does not fit.

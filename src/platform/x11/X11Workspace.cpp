@@ -112,18 +112,8 @@ void X11Workspace::activate(const RunningApplication &application)
     const auto position = x11::treePosition(connection, application.windowId);
     if (!position)
         return;
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = application.windowId;
-    event.type = m_netActiveWindow;
-    event.data.data32[0] = sourceIndicationPager;
-    event.data.data32[1] = XCB_CURRENT_TIME;
-    event.data.data32[2] = XCB_NONE;
-    xcb_send_event(connection, false, position->root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char *>(&event));
-    xcb_flush(connection);
+    x11::sendToWindowManager(connection, position->root, application.windowId, m_netActiveWindow,
+                             {sourceIndicationPager, XCB_CURRENT_TIME, XCB_NONE});
 }
 
 } // namespace quillpost

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -72,6 +73,30 @@ std::optional<quint32> cardinalProperty(xcb_connection_t *connection, xcb_window
     if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4)
         return std::nullopt;
     return *static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+}
+
+QList<quint32> listProperty(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t property, xcb_atom_t type)
+{
+    // 4096 values are more than any client list or window state holds.
+    auto reply = getProperty(connection, window, property, type, 4096);
+    if (!reply || reply->format != 32)
+        return {};
+    const auto *data = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+    return QList<quint32>(data, data + xcb_get_property_value_length(reply.get()) / 4);
+}
+
+void sendToWindowManager(xcb_connection_t *connection, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
+                         std::initializer_list<quint32> data)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    std::copy_n(data.begin(), std::min<std::size_t>(data.size(), 5), event.data.data32);
+    xcb_send_event(connection, false, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(connection);
 }
 
 qint64 localProcessId(xcb_connection_t *connection, xcb_window_t window)
