@@ -8,6 +8,7 @@
 #include "receiver/CompactInboxViewController.h"
 #include "service/APIClient.h"
 #include "signin/LoginViewController.h"
+#include "support/SessionTestMain.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -92,8 +93,6 @@ private:
 
 void ShellSessionTest::initTestCase()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        QSKIP("needs the X11 desktop of scripts/headless-session");
     m_platform = std::make_unique<X11Platform>();
     m_service = std::make_unique<DevService>(testArguments({QStringLiteral("--seed"), QStringLiteral("demo")}));
     QVERIFY(m_service->start());
@@ -184,5 +183,5 @@ void ShellSessionTest::hideOthersAndShowAll()
     other.waitForFinished();
 }
 
-QTEST_MAIN(ShellSessionTest)
+QUILLPOST_SESSION_TEST_MAIN(ShellSessionTest)
 #include "tst_shell_session.moc"

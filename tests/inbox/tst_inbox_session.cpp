@@ -2,7 +2,7 @@
 // browse, edit and save, a new clip arriving with its sound, and paste into another application.
 #include "DevService.h"
 #include "PasteTargetProcess.h"
-#include "SessionTestMain.h"
+#include "support/SessionTestMain.h"
 #include "inbox/AlertSound.h"
 #include "inbox/InboxViewController.h"
 #include "platform/x11/X11Platform.h"

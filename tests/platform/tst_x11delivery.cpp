@@ -1,5 +1,5 @@
 #include "PasteTargetProcess.h"
-#include "SessionTestMain.h"
+#include "support/SessionTestMain.h"
 
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/XcbSupport.h"
@@ -51,7 +51,10 @@ private slots:
         QVERIFY(!m_platform.workspace()->isTerminated(closedApp) && !m_platform.workspace()->isTerminated(quitApp));
         QVERIFY(closed.hide());
         quit.kill();
-        QVERIFY(m_platform.workspace()->isTerminated(closedApp) && m_platform.workspace()->isTerminated(quitApp));
+        // The window manager withdraws the hidden window, and the process goes, in their own time.
+        QVERIFY(PasteTargetProcess::waitFor([&] {
+            return m_platform.workspace()->isTerminated(closedApp) && m_platform.workspace()->isTerminated(quitApp);
+        }, 10000));
         QVERIFY(activatePanel());
         QCOMPARE(delivery.lastExternalApp(), std::optional(seen)); // our own window is never the target
 
