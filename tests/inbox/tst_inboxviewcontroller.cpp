@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QListView>
+#include <QNetworkReply>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -35,18 +36,16 @@ QList<Clip> clips(const QStringList &ids)
     return result;
 }
 
-// {"clips": [...]} or {"clip": {...}}, answered after `delayMs`.
-ScriptedReply reply(const QList<Clip> &list, int delayMs = 0, const char *key = "clips")
+// {"clips": [...]} or {"clip": {...}}.
+ScriptedReply reply(const QList<Clip> &list, const char *key = "clips")
 {
     QJsonArray array;
     for (const Clip &c : list)
         array.append(c.toJson());
     const QJsonValue value = key == QByteArray("clip") ? QJsonValue(array.first()) : QJsonValue(array);
-    ScriptedReply result = ScriptedReply::json(200, QJsonDocument(QJsonObject{{key, value}}).toJson());
-    result.delay = std::chrono::milliseconds(delayMs);
-    return result;
+    return ScriptedReply::json(200, QJsonDocument(QJsonObject{{key, value}}).toJson());
 }
-ScriptedReply savedReply(const Clip &stored, int delayMs = 0) { return reply({stored}, delayMs, "clip"); }
+ScriptedReply savedReply(const Clip &stored) { return reply({stored}, "clip"); }
 
 struct CountingSound final : AlertSound { void play() override { ++plays; } int plays = 0; };
 
@@ -58,21 +57,30 @@ struct Inbox
     {
         server.enqueue(reply(clips({"a", "b", "c"})));
         view->pollTimer()->stop();
-        QSignalSpy(view.get(), &InboxViewController::pollHandled).wait();
+        QSignalSpy(view.get(), &InboxViewController::pollHandled).wait(10000);
     }
     bool poll(const QList<Clip> &list)
     {
         server.enqueue(reply(list));
         QSignalSpy handled(view.get(), &InboxViewController::pollHandled);
         view->refresh();
-        return handled.wait() && handled.at(0).at(0).toBool();
+        return handled.wait(10000) && handled.at(0).at(0).toBool();
     }
     // Answers the next save with `answer` and waits for its outcome.
     bool save(const ScriptedReply &answer)
     {
         server.enqueue(answer);
         view->save();
-        return !view->saveButton()->isEnabled() && QTest::qWaitFor([this] { return view->saveButton()->isEnabled(); });
+        return !view->saveButton()->isEnabled()
+            && QTest::qWaitFor([this] { return view->saveButton()->isEnabled(); }, 10000);
+    }
+    // Whether `action` sent a request: the client creates its reply at once.
+    template<typename Action>
+    bool sendsRequest(Action action)
+    {
+        const qsizetype before = api.findChildren<QNetworkReply *>().size();
+        action();
+        return api.findChildren<QNetworkReply *>().size() > before;
     }
     void select(int row) { view->table()->setCurrentIndex(view->table()->model()->index(row, 0)); }
     auto saves() const { return std::ranges::count(server.requests(), QByteArray("PATCH"), &RecordedRequest::method); }
@@ -114,7 +122,7 @@ private slots:
         QVERIFY(h->poll({clip("a"), clip("b"), clip("r", true, false)}));
         h->select(2);
         QVERIFY(!h->view->saveButton()->isEnabled());
-        h->view->save();
+        QVERIFY(!h->sendsRequest([this] { h->view->save(); }));
         h->select(1);
         QVERIFY(h->poll(clips({"x", "a", "b"})));
         QCOMPARE(h->view->table()->currentIndex().row(), 2);
@@ -122,7 +130,8 @@ private slots:
         QCOMPARE(h->view->titleField()->text(), QStringLiteral("标题 y"));
         QVERIFY(h->poll({}));
         QVERIFY(h->view->titleField()->text().isEmpty() && h->view->editor()->toPlainText().isEmpty());
-        h->view->save();
+        QVERIFY(!h->sendsRequest([this] { h->view->save(); }));
+        QVERIFY(h->sendsRequest([this] { h->view->refresh(); })); // the check itself can see a request
         QCOMPARE(h->saves(), 0);
     }
 
@@ -146,7 +155,7 @@ private slots:
         stored.title = QString(40000, u'题');
         h->view->editor()->setPlainText(stored.optimizedText);
         h->view->titleField()->setText(stored.title);
-        h->server.enqueue(savedReply(stored, 800));
+        h->server.enqueue(savedReply(stored).heldBack());
         h->view->save();
         QVERIFY(h->server.waitForRequests(3));
         QCOMPARE(QJsonDocument::fromJson(h->server.requests().last().body).object(),
@@ -154,9 +163,10 @@ private slots:
         QVERIFY(h->poll(clips({"x", "a", "b"})));
         QCOMPARE(h->view->editor()->toPlainText(), stored.optimizedText);
         QVERIFY(!button->isEnabled());
-        h->view->save();
+        QVERIFY(!h->sendsRequest([this] { h->view->save(); }));
         h->select(1);
         QVERIFY(button->isEnabled());
+        h->server.releaseHeld();
         QTRY_COMPARE(button->text(), QStringLiteral("已保存"));
         QCOMPARE(h->view->clips(), QList<Clip>({clip("x"), clip("a"), stored}));
         QCOMPARE(h->view->editor()->toPlainText(), QStringLiteral("优化 a"));
@@ -193,17 +203,22 @@ private slots:
     // result, is in the window.
     void staleRepliesAreDropped()
     {
-        h->server.setHandler([](const RecordedRequest &) { return reply(clips({"old"}), 500); });
+        h->server.setHandler([](const RecordedRequest &) { return reply(clips({"old"})).heldBack(); });
         QSignalSpy handled(h->view.get(), &InboxViewController::pollHandled);
         h->view->refresh();
         QVERIFY(h->server.waitForRequests(2));
         h->server.enqueue(reply(clips({"new", "b"})));
         h->view->refresh();
-        QTRY_COMPARE(handled.size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(handled.size(), 1, 10000);
+        h->server.releaseHeld();
+        QTRY_COMPARE_WITH_TIMEOUT(handled.size(), 2, 10000);
         h->view->refresh();
         QVERIFY(h->server.waitForRequests(4));
         QVERIFY(h->save(savedReply(clip("new", false))));
-        QTRY_COMPARE(handled.size(), 3);
+        h->server.releaseHeld();
+        QTRY_COMPARE_WITH_TIMEOUT(handled.size(), 3, 10000);
+        QCOMPARE(handled.at(0).at(0).toBool(), true);
+        QVERIFY(!handled.at(1).at(0).toBool() && !handled.at(2).at(0).toBool());
         QCOMPARE(h->view->clips(), QList<Clip>({clip("new", false), clip("b")}));
     }
 };

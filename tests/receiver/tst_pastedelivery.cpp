@@ -70,35 +70,40 @@ private slots:
     void deliversInOrderAfterDelay_data()
     {
         QTest::addColumn<bool>("inbox");
+        QTest::addColumn<int>("delayMs");
         QTest::addColumn<QString>("identifier");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<PasteChord>("chord");
         const QStringList start{"pasteboard.setText ls\n", "accessibility.isTrusted"};
         const QStringList panel = start + QStringList{"workspace.isTerminated 7", "workspace.activate 7"};
-        QTest::newRow("editor") << false << "Gedit" << panel << PasteChord::ControlV;
+        QTest::newRow("editor") << false << 420 << "Gedit" << panel << PasteChord::ControlV;
         // The inbox doesn't check whether the target has quit.
-        QTest::newRow("inbox") << true << "Gedit" << start + QStringList{"workspace.activate 7"} << PasteChord::ControlV;
-        QTest::newRow("xterm, primary selection too")
-            << false << "XTerm" << panel + QStringList{"pasteboard.setSelectionText ls\n"} << PasteChord::ShiftInsert;
-        QTest::newRow("kitty, other case") << false << "Kitty" << panel << PasteChord::ControlShiftV;
-        QTest::newRow("prefix is not a match") << false << "XTermish" << panel << PasteChord::ControlV;
+        QTest::newRow("inbox") << true << 350 << "Gedit" << start + QStringList{"workspace.activate 7"}
+                               << PasteChord::ControlV;
+        QTest::newRow("xterm, primary selection too") << false << 420 << "XTerm"
+            << panel + QStringList{"pasteboard.setSelectionText ls\n"} << PasteChord::ShiftInsert;
+        QTest::newRow("kitty, other case") << false << 420 << "Kitty" << panel << PasteChord::ControlShiftV;
+        QTest::newRow("prefix is not a match") << false << 420 << "XTermish" << panel << PasteChord::ControlV;
     }
 
     void deliversInOrderAfterDelay()
     {
         QFETCH(bool, inbox);
+        QFETCH(int, delayMs);
         QFETCH(QString, identifier);
         Harness h(inbox);
+        QCOMPARE(h.delivery->options().keystrokeDelay.count(), delayMs);
         h.fakes.workspace.userActivates(FakePlatform::app(7, identifier));
         h.fakes.log.clear();
 
         const qint64 start = h.fakes.keystroke.clock.elapsed();
         QVERIFY(h.delivery->paste(QStringLiteral("ls\n")));
         QTEST(h.fakes.log, "steps");
-        QVERIFY(h.posted.wait(2000));
+        QVERIFY(h.posted.wait(10000));
         QTEST(h.fakes.keystroke.posts.first().chord, "chord");
-        const qint64 elapsed = h.fakes.keystroke.posts.first().atMs - start; // 0.42 s; the inbox's 0.35 s
-        QVERIFY2(inbox ? elapsed >= 349 && elapsed < 419 : elapsed >= 419, qPrintable(QString::number(elapsed)));
+        // Never early; how late a loaded machine runs the job is not bounded.
+        const qint64 elapsed = h.fakes.keystroke.posts.first().atMs - start;
+        QVERIFY2(elapsed >= delayMs - 1, qPrintable(QString::number(elapsed)));
         QVERIFY(h.status.isEmpty()); // success reports nothing
     }
 
@@ -147,7 +152,7 @@ private slots:
         h.fakes.accessibility.trusted = true;
         h.fakes.workspace.userActivates(FakePlatform::app(8));
         QVERIFY(h.delivery->paste(QStringLiteral("next")));
-        QVERIFY(h.posted.wait(2000));
+        QVERIFY(h.posted.wait(10000));
         QCOMPARE(h.fakes.keystroke.posts.first().target.windowId, 8u);
     }
 
@@ -159,7 +164,7 @@ private slots:
         QVERIFY(h.delivery->paste(QStringLiteral("first")));
         QVERIFY(h.delivery->paste(QStringLiteral("second")));
         h.delivery.reset();
-        QTRY_COMPARE_WITH_TIMEOUT(h.posted.size(), 2, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(h.posted.size(), 2, 10000);
         QCOMPARE(h.fakes.keystroke.posts.at(0).target, editor);
         QCOMPARE(h.fakes.keystroke.posts.at(0).clipboardText, QStringLiteral("first"));
         QCOMPARE(h.fakes.keystroke.posts.at(1).clipboardText, QStringLiteral("second"));

@@ -1,9 +1,10 @@
 #include "support/TestHttpServer.h"
 
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+
+#include <utility>
 
 namespace quillpost::test {
 
@@ -73,6 +74,14 @@ bool TestHttpServer::waitForRequests(qsizetype count, int timeoutMs)
     return QTest::qWaitFor([&] { return m_requests.size() >= count; }, timeoutMs);
 }
 
+void TestHttpServer::releaseHeld()
+{
+    const auto held = std::exchange(m_held, {});
+    for (const auto &[socket, reply] : held)
+        if (socket)
+            answer(m_connections.value(socket), reply);
+}
+
 void TestHttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -131,7 +140,9 @@ void TestHttpServer::processBuffer(Connection *connection)
             reply = ScriptedReply::json(404, R"({"error":"no scripted reply"})");
 
         connection->busy = true;
-        if (reply.delay.count() > 0) {
+        if (reply.held) {
+            m_held.append({connection->socket, reply});
+        } else if (reply.delay.count() > 0) {
             QPointer<QTcpSocket> socket = connection->socket;
             QTimer::singleShot(reply.delay, this, [this, socket, reply] {
                 if (socket)

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QPair>
 #include <QTcpServer>
 #include <QUrl>
@@ -43,9 +44,13 @@ struct ScriptedReply
     std::chrono::milliseconds delay{0}; // before anything is written
     Mode mode = Mode::Normal;
     qint64 fillerBytes = 0; // when > 0, the body is this many bytes of filler instead
+    // Not answered until the test calls TestHttpServer::releaseHeld(): for replies that must
+    // come after something else, however slow the machine.
+    bool held = false;
 
     static ScriptedReply json(int status, const QByteArray &body);
     static ScriptedReply redirect(int status, const QByteArray &location);
+    ScriptedReply heldBack() const { ScriptedReply copy = *this; copy.held = true; return copy; }
 };
 
 // A small HTTP/1.1 server on 127.0.0.1 with a port chosen by the system. It records every
@@ -65,6 +70,10 @@ public:
     void enqueue(const ScriptedReply &reply);
     void setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler);
 
+    // Answers every held reply, in the order their requests arrived.
+    void releaseHeld();
+    qsizetype heldCount() const { return m_held.size(); }
+
     const QList<RecordedRequest> &requests() const { return m_requests; }
     // Waits (running the event loop) until at least `count` requests have arrived.
     bool waitForRequests(qsizetype count, int timeoutMs = 5000);
@@ -83,6 +92,7 @@ private:
     std::function<ScriptedReply(const RecordedRequest &)> m_handler;
     QList<RecordedRequest> m_requests;
     QHash<QTcpSocket *, Connection *> m_connections;
+    QList<std::pair<QPointer<QTcpSocket>, ScriptedReply>> m_held;
 };
 
 } // namespace quillpost::test

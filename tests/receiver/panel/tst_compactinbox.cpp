@@ -32,13 +32,12 @@ Clip clip(const QString &id, const QString &updatedAt, const QString &optimized,
             .updatedAt = updatedAt, .deviceName = {}, .collaborationName = space, .collaborationColor = {}};
 }
 
-ScriptedReply reply(const Clips &clips, int status = 200, int delayMs = 0)
+ScriptedReply reply(const Clips &clips, int status = 200)
 {
     QByteArrayList items;
     for (const Clip &clip : clips)
         items << clip.toJsonBytes();
-    return {status, "{\"clips\":[" + items.join(',') + "]}", {{"Content-Type", "application/json"}},
-            std::chrono::milliseconds(delayMs)};
+    return {status, "{\"clips\":[" + items.join(',') + "]}", {{"Content-Type", "application/json"}}};
 }
 
 const RunningApplication editorApp = FakePlatform::app(7, QStringLiteral("Editor"), 700);
@@ -46,6 +45,7 @@ const Clips firstList{clip("a", "1", "甲"), clip("b", "1", "乙")};
 const Clips withNewNewest{clip("c", "1", "丙"), clip("a", "1", "甲"), clip("b", "1", "乙")};
 
 // One panel against a service that answers every poll with `clips` unless a reply is enqueued.
+// Its timer stays active but does not fire during a test: polls come when the test asks.
 struct Harness
 {
     TestHttpServer server;
@@ -65,6 +65,7 @@ struct Harness
         const auto logout = [this] { ++logouts; if (deleteOnLogout) panel.reset(); };
         panel = std::make_unique<CompactInboxViewController>(&api, profile, fake.platform(), &store,
                                                              [this](bool pinned) { pinCalls << pinned; }, logout);
+        panel->pollTimer()->setInterval(std::chrono::hours(1));
     }
 
     // One poll answered with `answer`; without `refresh`, the fetch the constructor started.
@@ -74,7 +75,7 @@ struct Harness
         const qsizetype before = replies.size();
         if (refresh)
             panel->refresh();
-        return QTest::qWaitFor([&] { return replies.size() > before; }, 5000);
+        return QTest::qWaitFor([&] { return replies.size() > before; }, 10000);
     }
 
     QStringList cardIds() const
@@ -113,7 +114,6 @@ void CompactInboxTest::pollReplies()
     h.panel->pinButton()->click();
     h.panel->autoPasteButton()->click();
     QVERIFY(h.poll(firstList, false));
-    h.panel->pollTimer()->stop();
     QCOMPARE(h.cardIds(), (QStringList{"a", "b"}));
     QVERIFY(h.panel->highlightedClipID().isEmpty() && h.copied().isEmpty() && h.fake.workspace.activations.isEmpty());
     h.panel->autoPasteButton()->click();
@@ -165,14 +165,17 @@ void CompactInboxTest::pollReplies()
     h.panel->pinButton()->click();
     QCOMPARE(h.pinCalls, (QList<bool>{true, false, true, false}));
 
-    // Two overlapping polls, the earlier answered late with an older list or a failure: it is dropped.
-    for (const ScriptedReply &late : {reply(firstList, 200, 300), reply({}, 503, 300)}) {
+    // Two overlapping polls, the earlier answered after the later with an older list or a
+    // failure: it is dropped.
+    for (const ScriptedReply &late : {reply(firstList).heldBack(), reply({}, 503).heldBack()}) {
         h.server.enqueue(late);
         h.server.enqueue(reply(withNewNewest));
         const qsizetype sent = h.server.requests().size();
         h.panel->refresh();
         QVERIFY(h.server.waitForRequests(sent + 1));
         h.panel->refresh();
+        QTRY_COMPARE(h.replies.size(), sent + 1);
+        h.server.releaseHeld();
         QTRY_COMPARE(h.replies.size(), sent + 2);
         QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
         QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
@@ -270,8 +273,9 @@ void CompactInboxTest::signOutAndRelease()
     QVERIFY(h.poll(firstList, false));
     const QPointer<QTimer> timer = h.panel->pollTimer();
     // A poll under way while the user signs out brings nothing afterwards.
-    h.server.enqueue(reply(withNewNewest, 200, 200));
+    h.server.enqueue(reply(withNewNewest).heldBack());
     h.panel->refresh();
+    QVERIFY(h.server.waitForRequests(2));
 
     // "&" is shown as it is, not taken for a mnemonic.
     h.panel->showAccountMenu();
@@ -295,6 +299,7 @@ void CompactInboxTest::signOutAndRelease()
     QVERIFY(!h.api.token == confirm && h.store.removes == int(confirm) && h.logouts == int(confirm));
     // The reply in flight comes back to a panel that is signed out, or gone with its timer
     // (activations then reach nobody).
+    h.server.releaseHeld();
     QTRY_COMPARE(h.replies.size(), 2);
     QCOMPARE(!h.panel, deletePanel);
     QCOMPARE(!timer, deletePanel);
