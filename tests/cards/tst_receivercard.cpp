@@ -18,7 +18,6 @@
 using namespace quillpost;
 using namespace quillpost::test;
 using namespace std::chrono_literals;
-Q_DECLARE_METATYPE(quillpost::test::ScriptedReply)
 
 // The service's answer to a save: the clip as it stored it.
 static ScriptedReply stored(const QByteArray &id, std::chrono::milliseconds delay = 100ms)

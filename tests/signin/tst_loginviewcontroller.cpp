@@ -134,6 +134,40 @@ private slots:
         QCOMPARE(h.server.requests().at(0).target, QByteArray("/api/auth/phone"));
         QVERIFY(!h.touchedSignIn());
     }
+
+    // A reply that never makes it, or that cannot be read, leaves the screen usable: the reason
+    // is shown, the button works again, no countdown starts and nothing is signed in.
+    void networkFailures_data()
+    {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<ScriptedReply>("reply");
+        QTest::addColumn<QString>("message"); // the start of the message; empty: any text
+        ScriptedReply dropped;
+        dropped.mode = ScriptedReply::Mode::Drop;
+        const ScriptedReply malformed = ScriptedReply::json(200, "{\"sent\":");
+        const QString unreadable = QStringLiteral("服务器返回的数据无法识别");
+        for (const QByteArray button : {"sendButton", "loginButton"}) {
+            QTest::addRow("%s, connection dropped", button.constData()) << button << dropped << QString();
+            QTest::addRow("%s, malformed JSON", button.constData()) << button << malformed << unreadable;
+        }
+    }
+    void networkFailures()
+    {
+        QFETCH(QByteArray, button);
+        QFETCH(ScriptedReply, reply);
+        QFETCH(QString, message);
+        Harness h;
+        h.server.enqueue(reply);
+        auto *pressed = h.get<QPushButton>(button.constData());
+        const QString title = pressed->text();
+        pressed->click();
+        QVERIFY(!pressed->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(pressed->isEnabled(), 10000);
+        QVERIFY2(!h.message().isEmpty() && h.message().startsWith(message), qPrintable(h.message()));
+        QCOMPARE(pressed->text(), title);
+        QCOMPARE(h.screen.countdown(), 0);
+        QVERIFY(!h.touchedSignIn());
+    }
 };
 
 QTEST_MAIN(LoginViewControllerTest)

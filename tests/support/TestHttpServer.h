@@ -96,3 +96,5 @@ private:
 };
 
 } // namespace quillpost::test
+
+Q_DECLARE_METATYPE(quillpost::test::ScriptedReply)
