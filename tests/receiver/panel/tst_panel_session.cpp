@@ -3,15 +3,18 @@
 
 #include "DevService.h"
 #include "PasteTargetProcess.h"
-#include "support/SessionTestMain.h"
 
+#include "cards/ReceiverCardView.h"
 #include "platform/x11/X11Platform.h"
 #include "receiver/CompactInboxViewController.h"
 #include "receiver/PasteDelivery.h"
 #include "service/APIClient.h"
 #include "support/FakeSecretStore.h"
+#include "support/SessionTestMain.h"
+#include "widgets/SafePlainTextEdit.h"
 
 #include <QJsonArray>
+#include <QPointer>
 #include <QPushButton>
 
 using namespace quillpost;
@@ -63,6 +66,29 @@ void PanelSessionTest::phoneClipIsShownAndDelivered()
     const QJsonValue stored = service.get(QStringLiteral("api/clips?limit=1"), token).json()["clips"].toArray().first();
     QCOMPARE(target.text, stored["optimizedText"].toString());
     QCOMPARE(statusAtKeystroke, QStringLiteral("新内容已同步输入"));
+    const QString autoPasted = target.text;
+
+    // The user edits that card and saves it: the service keeps the text, and once the user has
+    // moved on, the next poll brings the card back with it.
+    panel.autoPasteButton()->click();
+    ReceiverCardView *card = panel.cards().first();
+    QCOMPARE(card->clip().id, id);
+    const QString edited = QStringLiteral("改好的：明天上午十点开会");
+    card->editor()->setFocus();
+    card->editor()->selectAll();
+    card->editor()->insertPlainText(edited);
+    card->saveButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(card->saveButton()->text(), QStringLiteral("已保存"), 10000);
+    const QJsonValue newest = service.get(QStringLiteral("api/clips?limit=1"), token).json()["clips"].toArray().first();
+    QVERIFY(newest["id"] == id && newest["optimizedText"] == edited);
+    const QPointer<ReceiverCardView> saved = card;
+    card->editor()->clearFocus();
+    QTRY_VERIFY_WITH_TIMEOUT(!saved, 15000); // rebuilt from a poll
+    QCOMPARE(panel.cards().first()->editor()->toPlainText(), edited);
+
+    // Its paste button types it into the application worked in last.
+    panel.cards().first()->pasteButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(target.text, autoPasted + edited, 10000);
 }
 
 QUILLPOST_SESSION_TEST_MAIN(PanelSessionTest)
