@@ -1,5 +1,6 @@
 #include "cards/ReceiverCardView.h"
 
+#include "widgets/ButtonChoice.h"
 #include "widgets/Styling.h"
 
 #include "cards/CardWidgets.h"
@@ -132,8 +133,8 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
         button->setCheckable(true);
         versions->addButton(button, version);
     }
-    connect(versions, &QButtonGroup::idClicked, this, &ReceiverCardView::changeSource);
     updateVersionButtons();
+    connectChoice(versions, this, [this](int version) { changeSource(version); });
 
     // Text area: a rounded panel holding the editor.
     auto *textArea = new RoundedPanel(rgba(0.975, 0.978, 0.965, 1), std::nullopt, 9, m_surface);
@@ -157,11 +158,13 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_editor->setTabChangesFocus(true);
     m_editor->document()->setDocumentMargin(5);
-    m_editor->setPlainText(selectedText());
+    m_editor->setText(selectedText());
+    m_storedText = selectedText();
     m_editor->setReadOnly(!m_clip.canEdit);
     if (!m_clip.canEdit)
         m_editor->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_editor->installEventFilter(this);
+    connect(m_editor, &QPlainTextEdit::textChanged, this, &ReceiverCardView::updateEditing);
     auto *textLayout = new QVBoxLayout(textArea);
     textLayout->setContentsMargins(0, 0, 0, 0);
     textLayout->addWidget(m_editor);
@@ -211,20 +214,29 @@ SafePlainTextEdit *ReceiverCardView::editor() const
 
 bool ReceiverCardView::isEditing() const
 {
-    return m_editor->window()->focusWidget() == m_editor;
+    return m_editor->window()->focusWidget() == m_editor || hasUnsavedEdits();
+}
+
+bool ReceiverCardView::hasUnsavedEdits() const
+{
+    return m_editor->text() != m_storedText;
+}
+
+void ReceiverCardView::updateEditing()
+{
+    const bool editing = isEditing();
+    if (editing != m_editing) {
+        m_editing = editing;
+        emit editingChanged(editing);
+    }
 }
 
 bool ReceiverCardView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_editor && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
-        // Recomputed rather than taken from the event: the editor stays its window's focus
-        // widget when the window loses activation or a context menu opens.
-        const bool editing = isEditing();
-        if (editing != m_editing) {
-            m_editing = editing;
-            emit editingChanged(editing);
-        }
-    }
+    // Recomputed rather than taken from the event: the editor stays its window's focus widget
+    // when the window loses activation or a context menu opens.
+    if (watched == m_editor && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        updateEditing();
     return QWidget::eventFilter(watched, event);
 }
 
@@ -245,14 +257,16 @@ void ReceiverCardView::changeSource(int version)
     m_selectedVersion = version;
     updateVersionButtons();
     // Unsaved edits are dropped, also when the version shown does not change.
-    m_editor->setPlainText(selectedText());
+    m_editor->setText(selectedText());
+    m_storedText = selectedText();
+    updateEditing();
     if (m_onSourceChange)
         m_onSourceChange(version == 0 ? QStringLiteral("optimized") : QStringLiteral("raw"));
 }
 
 void ReceiverCardView::copyText()
 {
-    QGuiApplication::clipboard()->setText(m_editor->toPlainText(), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setText(m_editor->text(), QClipboard::Clipboard);
     if (m_onMessage)
         m_onMessage(QStringLiteral("已复制到剪贴板"), successColor());
 }
@@ -260,7 +274,7 @@ void ReceiverCardView::copyText()
 void ReceiverCardView::pasteText()
 {
     if (m_onPaste)
-        m_onPaste(m_editor->toPlainText());
+        m_onPaste(m_editor->text());
 }
 
 void ReceiverCardView::setSaveTitle(const QString &title)
@@ -274,8 +288,11 @@ void ReceiverCardView::save()
     if (!m_clip.canEdit)
         return;
 
-    // The edit goes into the card's copy first and stays there whatever the outcome.
-    (m_selectedVersion == 0 ? m_clip.optimizedText : m_clip.rawText) = m_editor->toPlainText();
+    // The edit goes into the card's copy first and stays there whatever the outcome; until the
+    // service has it, it counts as unsaved.
+    const QString sentText = m_editor->text();
+    const int sentVersion = m_selectedVersion;
+    (m_selectedVersion == 0 ? m_clip.optimizedText : m_clip.rawText) = sentText;
     m_saveButton->setEnabled(false);
 
     // The reply's receiver belongs to the client, not to the card: a card that the panel
@@ -284,7 +301,8 @@ void ReceiverCardView::save()
     auto *job = new QObject(m_api);
     const QString sentId = m_clip.id;
     m_api->save(m_clip, job,
-                [job, card = QPointer<ReceiverCardView>(this), onMessage = m_onMessage, sentId](Outcome<Clip> outcome) {
+                [job, card = QPointer<ReceiverCardView>(this), onMessage = m_onMessage, sentId, sentText,
+                 sentVersion](Outcome<Clip> outcome) {
                     job->deleteLater();
                     // A reply about another clip would send this card's later saves to that clip.
                     if (outcome.ok() && outcome.value().id != sentId)
@@ -292,6 +310,9 @@ void ReceiverCardView::save()
                     if (outcome.ok()) {
                         if (card) {
                             card->m_clip = outcome.value();
+                            if (card->m_selectedVersion == sentVersion)
+                                card->m_storedText = sentText;
+                            card->updateEditing();
                             card->setSaveTitle(savedTitle);
                             card->m_saveButton->setEnabled(true);
                             // Every success schedules its own reset, bound to the card.

@@ -57,9 +57,11 @@ public:
     int selectedVersion() const { return m_selectedVersion; }
     const CardColors &colors() const { return m_colors; }
 
-    // True while the editor is the focus widget of its window (also while that window is not
-    // active): the user is working in this card and the panel must not replace it.
+    // True while the user is working in this card and the panel must not replace it: the editor
+    // is the focus widget of its window (also while that window is not active), or it holds text
+    // that the service does not have (typed and not yet saved, or a save that failed).
     bool isEditing() const;
+    bool hasUnsavedEdits() const;
 
     QPushButton *optimizedButton() const { return m_optimizedButton; }
     QPushButton *rawButton() const { return m_rawButton; }
@@ -86,12 +88,15 @@ private:
     void setSaveTitle(const QString &title);
     QPushButton *smallButton(const QString &title, const QString &objectName, void (ReceiverCardView::*action)());
     void startArrivalFade();
+    void updateEditing();
 
     Clip m_clip;
     APIClient *const m_api;
     QPushButton *m_optimizedButton = nullptr;
     QPushButton *m_rawButton = nullptr;
     int m_selectedVersion = 0;
+    // The selected version's text as the service has it: loaded, or saved from this card.
+    QString m_storedText;
     PassThroughScrollView *m_editor = nullptr;
     QPushButton *m_saveButton = nullptr;
     std::function<void(QString)> m_onPaste;

@@ -1,5 +1,6 @@
 #include "inbox/InboxViewController.h"
 
+#include "widgets/ButtonChoice.h"
 #include "widgets/Styling.h"
 
 #include "cards/ElidedLabel.h"
@@ -201,7 +202,7 @@ QWidget *InboxViewController::buildEditorColumn()
     }
     m_optimizedButton->setChecked(true);
     // Only the user's choice counts: checking a button from code does not click it.
-    connect(m_version, &QButtonGroup::idClicked, this, &InboxViewController::versionChanged);
+    connectChoice(m_version, this, [this](int) { versionChanged(); });
     auto *segments = new QHBoxLayout;
     segments->setSpacing(0);
     segments->addWidget(m_optimizedButton);
@@ -264,7 +265,7 @@ bool InboxViewController::indexInside(qint64 index) const
 
 bool InboxViewController::hasUnsavedEdits() const
 {
-    return m_loaded && (m_titleField->text() != m_loaded->title || m_editor->toPlainText() != m_loaded->text);
+    return m_loaded && (m_titleField->text() != m_loaded->title || m_editor->text() != m_loaded->text);
 }
 
 QString InboxViewController::statusText() const
@@ -304,7 +305,7 @@ void InboxViewController::showSelection(bool preserve)
 {
     if (!indexInside(m_selectedIndex)) {
         m_titleField->clear();
-        m_editor->clear();
+        m_editor->setText({});
         m_loaded.reset();
         return;
     }
@@ -313,14 +314,17 @@ void InboxViewController::showSelection(bool preserve)
     // Unchanged fields are left alone, so that the cursor and the undo history stay.
     if (m_titleField->text() != clip.title)
         m_titleField->setText(clip.title);
-    if (m_editor->toPlainText() != text)
-        m_editor->setPlainText(text);
+    if (m_editor->text() != text)
+        m_editor->setText(text);
     m_loaded = Loaded{clip.id, clip.title, text};
     updateSaveEnabled();
     // A clip without optimized text opens on its raw text, unless the user has just chosen
     // "优化版": the editor shows the raw text under it then.
-    if (clip.optimizedText.isEmpty() && selectedVersion() == optimizedVersion && !preserve)
+    if (clip.optimizedText.isEmpty() && selectedVersion() == optimizedVersion && !preserve) {
+        // The program's own choice, not the user's: no versionChanged().
+        const QSignalBlocker quiet(m_version);
         m_rawButton->setChecked(true);
+    }
 }
 
 void InboxViewController::selectRow(qint64 row)
@@ -423,7 +427,7 @@ void InboxViewController::save()
     Clip sent = clip;
     sent.title = m_titleField->text();
     const int version = selectedVersion();
-    (version == optimizedVersion ? sent.optimizedText : sent.rawText) = m_editor->toPlainText();
+    (version == optimizedVersion ? sent.optimizedText : sent.rawText) = m_editor->text();
 
     m_saving.insert(sent.id);
     m_saveButton->setEnabled(false);
@@ -452,7 +456,7 @@ void InboxViewController::handleSave(const Clip &sent, int sentVersion, const Ou
         m_listCurrentAsOf = m_lastRequest;
         if (row == m_selectedIndex) {
             const bool fieldsHoldSent = selectedVersion() == sentVersion && m_titleField->text() == sent.title
-                                        && m_editor->toPlainText()
+                                        && m_editor->text()
                                                == (sentVersion == optimizedVersion ? sent.optimizedText : sent.rawText);
             // What the user typed after the save started stays.
             if (fieldsHoldSent || !hasUnsavedEdits())
@@ -466,14 +470,14 @@ void InboxViewController::handleSave(const Clip &sent, int sentVersion, const Ou
 
 void InboxViewController::copyText()
 {
-    m_platform.pasteboard->setText(m_editor->toPlainText());
+    m_platform.pasteboard->setText(m_editor->text());
     setStatus(QStringLiteral("已复制"), std::nullopt);
 }
 
 void InboxViewController::pasteText()
 {
     copyText();
-    m_delivery->paste(m_editor->toPlainText());
+    m_delivery->paste(m_editor->text());
 }
 
 void InboxViewController::logout()

@@ -69,6 +69,13 @@ QString controlStyleSheet(const QString &type, const QColor &background)
         .arg(type, css(background), css(background.darker(112)), css(rgba(0.18, 0.31, 0.26, 0.8)));
 }
 
+// A click leaves the keyboard focus where it was, so that a card being typed in stays the
+// focus; Tab still reaches the control.
+void keepFocusOnClick(QWidget *control)
+{
+    control->setFocusPolicy(Qt::TabFocus);
+}
+
 // Texts shown where "&" marks a mnemonic (button and menu titles) show it as it is.
 QString escapeMnemonic(QString text)
 {
@@ -249,6 +256,7 @@ QWidget *CompactInboxViewController::buildHeader()
     m_accountButton->setAccessibleName(m_profile.nickname.isEmpty() ? QStringLiteral("账户") : m_profile.nickname);
     setAvatar();
     connect(m_accountButton, &QPushButton::clicked, this, &CompactInboxViewController::showAccountMenu);
+    keepFocusOnClick(m_accountButton);
     row->addWidget(m_accountButton, 0, Qt::AlignVCenter);
     return header;
 }
@@ -291,6 +299,7 @@ QWidget *CompactInboxViewController::buildControlRow()
                                                   " width: 16px; }"));
     // Only a choice of the user changes the scope; rebuilding the items does not.
     connect(m_scopeButton, &QComboBox::activated, this, &CompactInboxViewController::changeScope);
+    keepFocusOnClick(m_scopeButton);
     row->addWidget(m_scopeButton, 0, Qt::AlignVCenter);
 
     m_status = new ElidedLabel(QStringLiteral("连接中"), controls);
@@ -305,7 +314,12 @@ QWidget *CompactInboxViewController::buildControlRow()
     m_autoPasteButton->setCheckable(true);
     m_autoPasteButton->setAutoDefault(false);
     m_autoPasteButton->setFixedHeight(switchHeight);
-    connect(m_autoPasteButton, &QPushButton::clicked, this, &CompactInboxViewController::toggleAutoPaste);
+    // Acts on the state, whatever changed it: a click, Space, or an assistive tool's "toggle".
+    connect(m_autoPasteButton, &QPushButton::toggled, this, [this](bool on) {
+        if (on != m_autoPasteEnabled)
+            toggleAutoPaste();
+    });
+    keepFocusOnClick(m_autoPasteButton);
     updateAutoPasteLook();
     row->addWidget(m_autoPasteButton, 0, Qt::AlignVCenter);
 
@@ -314,7 +328,11 @@ QWidget *CompactInboxViewController::buildControlRow()
     m_pinButton->setCheckable(true);
     m_pinButton->setAutoDefault(false);
     m_pinButton->setFixedHeight(switchHeight);
-    connect(m_pinButton, &QPushButton::clicked, this, &CompactInboxViewController::togglePin);
+    connect(m_pinButton, &QPushButton::toggled, this, [this](bool on) {
+        if (on != m_pinned)
+            togglePin();
+    });
+    keepFocusOnClick(m_pinButton);
     updatePinLook();
     row->addWidget(m_pinButton, 0, Qt::AlignVCenter);
     return controls;

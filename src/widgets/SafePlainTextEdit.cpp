@@ -4,6 +4,19 @@
 
 namespace quillpost {
 
+void SafePlainTextEdit::setText(const QString &text)
+{
+    setPlainText(text);
+    m_text = text;
+    m_shown = toPlainText();
+}
+
+QString SafePlainTextEdit::text() const
+{
+    const QString shown = toPlainText();
+    return shown == m_shown ? m_text : shown;
+}
+
 bool SafePlainTextEdit::canInsertFromMimeData(const QMimeData *source) const
 {
     return source && source->hasText();

@@ -7,6 +7,12 @@ namespace quillpost {
 // A plain-text editor that survives a paste while nothing owns the clipboard: Qt 6.4's
 // QPlainTextEdit dereferences the missing mime data and crashes. Every multi-line editor of the
 // program is one of these. It also takes only plain text from a paste or a drop.
+//
+// It also gives back exactly the text it was given. QPlainTextEdit keeps line breaks as
+// paragraph separators and turns CR, CRLF, U+2028 and U+2029 into LF and no-break spaces into
+// spaces in toPlainText(), so a clip read back from the editor would quietly change. text() is
+// the text given to setText() for as long as what is shown has not been changed (also when the
+// user changed it and changed it back), and what is shown once it has.
 class SafePlainTextEdit : public QPlainTextEdit
 {
     Q_OBJECT
@@ -14,9 +20,16 @@ class SafePlainTextEdit : public QPlainTextEdit
 public:
     using QPlainTextEdit::QPlainTextEdit;
 
+    void setText(const QString &text);
+    QString text() const;
+
 protected:
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    QString m_text;  // as given
+    QString m_shown; // as toPlainText() gave it back right after
 };
 
 } // namespace quillpost

@@ -6,6 +6,7 @@
 #include "service/APIClient.h"
 #include "support/TestHttpServer.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QTimer>
 #include <QGuiApplication>
@@ -32,7 +33,8 @@ class ReceiverCardTest : public QObject
 
 private slots:
     // The card opens on the optimized text unless that is empty. A version click shows the
-    // stored text, dropping an unsaved edit also when the version stays, and reports the version.
+    // stored text, dropping an unsaved edit also when the version stays, and reports the version
+    // once; so does an assistive tool's "toggle", which is no click.
     void versions_data()
     {
         QTest::addColumn<QString>("optimized");
@@ -43,6 +45,7 @@ private slots:
         QTest::newRow("blank optimized still counts") << "  \n" << "" << 0;
         QTest::newRow("same version again drops the edit") << "优化" << "optimized" << 0;
         QTest::newRow("other version drops the edit") << "优化" << "raw" << 1;
+        QTest::newRow("other version toggled by an assistive tool") << "优化" << "toggle raw" << 1;
     }
 
     void versions()
@@ -53,13 +56,17 @@ private slots:
         const auto [card, calls] = makeCard(makeClip(optimized));
         if (!click.isEmpty()) {
             card->editor()->setPlainText(QStringLiteral("未保存的修改"));
-            (click == u"raw" ? card->rawButton() : card->optimizedButton())->click();
+            if (click.startsWith(u"toggle "))
+                QAccessible::queryAccessibleInterface(card->rawButton())->actionInterface()->doAction(
+                    QAccessibleActionInterface::toggleAction());
+            else
+                (click == u"raw" ? card->rawButton() : card->optimizedButton())->click();
         }
         QCOMPARE(card->selectedVersion(), version);
         QCOMPARE(card->editor()->toPlainText(), version == 0 ? optimized : "原始");
         QCOMPARE(qMakePair(card->optimizedButton()->isChecked(), card->rawButton()->isChecked()), qMakePair(version == 0, version == 1));
         QCOMPARE(card->clip().optimizedText, optimized);
-        QCOMPARE(calls->sources, click.isEmpty() ? QStringList() : QStringList{click});
+        QCOMPARE(calls->sources, click.isEmpty() ? QStringList() : QStringList{click.split(u' ').last()});
     }
 
     // Copy and paste take the unsaved edit and leave the editor focused; the edit also lasts
@@ -88,7 +95,45 @@ private slots:
         card->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(card.get()));
         card->setFocus();
+        QVERIFY(card->isEditing()); // out of the editor, but the edit is not saved
+        card->optimizedButton()->click(); // drops it
         QCOMPARE(QList<QList<QVariant>>(editing), (QList<QList<QVariant>>{{true}, {false}}));
+    }
+
+    // Copy, paste and save hand on exactly the text shown, whatever the editor would turn it
+    // into, and an unedited card is not being edited.
+    void textsRoundTripExactly_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no-break spaces") << QStringLiteral("十点\u00a0开会\u00a0");
+        QTest::newRow("CR") << QStringLiteral("一\r二");
+        QTest::newRow("CRLF") << QStringLiteral("一\r\n二\r\n");
+        QTest::newRow("line separator") << QStringLiteral("一\u2028二");
+        QTest::newRow("paragraph separator") << QStringLiteral("一\u2029二");
+        QTest::newRow("tabs and trailing blanks") << QStringLiteral("\t缩进  \n  ");
+        QTest::newRow("emoji and CJK") << QStringLiteral("👍🏽 好的，明天见");
+    }
+    void textsRoundTripExactly()
+    {
+        QFETCH(QString, text);
+        TestHttpServer server;
+        APIClient api(server.origin(), QStringLiteral("token-1"));
+        server.enqueue(stored("clip-1", 0ms));
+        const auto [card, calls] = makeCard(makeClip(text), &api);
+        QVERIFY(!card->isEditing());
+        card->copyButton()->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
+        card->pasteButton()->click();
+        QCOMPARE(calls->pasted, QStringList{text});
+        card->saveButton()->click();
+        QVERIFY(server.waitForRequests(1));
+        QCOMPARE(QJsonDocument::fromJson(server.requests().first().body)["optimizedText"].toString(), text);
+        // A real edit is handed on as shown.
+        card->editor()->moveCursor(QTextCursor::End);
+        card->editor()->insertPlainText(QStringLiteral("!"));
+        QVERIFY(card->isEditing());
+        card->pasteButton()->click();
+        QCOMPARE(calls->pasted.last(), card->editor()->toPlainText());
     }
 
     void saveOutcome_data()

@@ -6,6 +6,7 @@
 #include "support/TestHttpServer.h"
 #include "widgets/SafePlainTextEdit.h"
 
+#include <QAccessible>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -197,6 +198,41 @@ private slots:
         QCOMPARE(h->view->statusText(), QStringLiteral("请先切换一次需要粘贴的应用"));
         h->select(0);
         QCOMPARE(h->view->editor()->toPlainText(), QStringLiteral("原文 x"));
+    }
+
+    // Copy, paste and save hand on exactly the text shown, and a clip nobody edited is refreshed
+    // by the next poll like any other. Its version can also be chosen by an assistive tool.
+    void textsRoundTripExactly_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no-break spaces") << QStringLiteral("十点\u00a0开会\u00a0");
+        QTest::newRow("CRLF") << QStringLiteral("一\r\n二\r\n");
+        QTest::newRow("CR, line and paragraph separators") << QStringLiteral("一\r二\u2028三\u2029四");
+        QTest::newRow("tabs, trailing blanks, emoji") << QStringLiteral("\t👍🏽 好的  \n  ");
+    }
+    void textsRoundTripExactly()
+    {
+        QFETCH(QString, text);
+        Clip odd = clip("a");
+        odd.optimizedText = text;
+        QVERIFY(h->poll({odd, clip("b")}));
+        h->select(0);
+        h->view->copyButton()->click();
+        QCOMPARE(h->platform.pasteboard.text, text);
+        h->platform.pasteboard.text.clear();
+        h->view->pasteButton()->click();
+        QCOMPARE(h->platform.pasteboard.text, text);
+        QVERIFY(h->save(savedReply(odd)));
+        QCOMPARE(QJsonDocument::fromJson(h->server.requests().last().body)["optimizedText"].toString(), text);
+
+        odd.title = QStringLiteral("改过的标题");
+        QVERIFY(h->poll({odd, clip("b")}));
+        QCOMPARE(h->view->titleField()->text(), odd.title);
+        QCOMPARE(h->view->table()->currentIndex().row(), 0);
+
+        QAccessible::queryAccessibleInterface(h->view->rawButton())->actionInterface()->doAction(
+            QAccessibleActionInterface::toggleAction());
+        QCOMPARE(h->view->editor()->toPlainText(), QStringLiteral("原文 a"));
     }
 
     // A poll answered late with an older list is stale once a later poll's list, or a save's

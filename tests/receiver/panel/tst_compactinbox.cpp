@@ -8,6 +8,7 @@
 #include "support/TestHttpServer.h"
 #include "widgets/SafePlainTextEdit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QMenu>
@@ -97,6 +98,9 @@ class CompactInboxTest : public QObject
 
 private slots:
     void pollReplies();
+    void editsSurviveThePanelControls_data();
+    void editsSurviveThePanelControls();
+    void switchesFollowTheirState();
     void scopes();
     void autoPaste_data();
     void autoPaste();
@@ -135,14 +139,12 @@ void CompactInboxTest::pollReplies()
     QVERIFY(h.poll({clip("a", "1", "甲"), clip("b", "2", "乙")}));
     QVERIFY(h.panel->currentClips()[1].updatedAt == "2" && h.panel->highlightedClipID().isEmpty());
 
-    // A new newest clip while a card is being edited: held back, then applied and highlighted at
-    // the first poll after editing.
+    // A new newest clip while a card's editor has the focus: held back, then applied and
+    // highlighted at the first poll after editing.
     ReceiverCardView *card = h.panel->cards().first();
     card->editor()->setFocus();
-    QTest::keyClicks(card->editor(), QStringLiteral("draft"));
     QVERIFY(h.poll(withNewNewest));
     QCOMPARE(h.panel->cards().first(), card);
-    QVERIFY(card->editor()->toPlainText().contains(QStringLiteral("draft")));
     h.panel->scopeButton()->setFocus();
     QVERIFY(h.poll(withNewNewest));
     QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
@@ -180,6 +182,93 @@ void CompactInboxTest::pollReplies()
         QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
         QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
     }
+}
+
+void CompactInboxTest::editsSurviveThePanelControls_data()
+{
+    QTest::addColumn<QString>("control"); // clicked while the card holds an edit
+    QTest::addColumn<QString>("then");    // what becomes of the edit
+    QTest::newRow("悬浮, saved") << "pinButton" << "saved";
+    QTest::newRow("同步输入, save failed") << "autoPasteButton" << "failed";
+    QTest::newRow("scope pop-up, reverted") << "scopeButton" << "reverted";
+    QTest::newRow("account menu, saved") << "accountButton" << "saved";
+    QTest::newRow("focus elsewhere, save failed") << "" << "failed";
+    QTest::newRow("focus elsewhere, reverted") << "" << "reverted";
+}
+
+// An edit holds back changed replies, whatever the user clicks meanwhile and wherever the focus
+// goes, until it is saved or undone; the panel's controls leave the focus in the editor.
+void CompactInboxTest::editsSurviveThePanelControls()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, then);
+    Harness h;
+    h.panel->show();
+    QVERIFY(QTest::qWaitForWindowActive(h.panel.get()));
+    QVERIFY(h.poll(firstList, false));
+    const QPointer<ReceiverCardView> card = h.panel->cards().first();
+    SafePlainTextEdit *editor = card->editor();
+    editor->setFocus();
+    QTest::keyClicks(editor, QStringLiteral("draft"));
+
+    if (control.isEmpty()) {
+        editor->clearFocus();
+    } else {
+        QTest::mouseClick(h.panel->findChild<QWidget *>(control), Qt::LeftButton);
+        if (QWidget *popup = QApplication::activePopupWidget())
+            QTest::keyClick(popup, Qt::Key_Escape);
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        QCOMPARE(QApplication::focusWidget(), editor);
+    }
+    QVERIFY(h.poll(withNewNewest));
+    QCOMPARE(h.panel->cards().first(), card.data());
+    QCOMPARE(editor->toPlainText(), QStringLiteral("draft甲"));
+
+    if (then == "reverted") {
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(editor, Qt::Key_Backspace);
+    } else {
+        Clip stored = firstList.first();
+        stored.optimizedText = QStringLiteral("draft甲");
+        h.server.enqueue(then == "saved" ? ScriptedReply::json(200, "{\"clip\":" + stored.toJsonBytes() + "}")
+                                         : ScriptedReply::json(500, R"({"error":"坏了"})"));
+        card->saveButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(card->saveButton()->isEnabled(), 10000);
+    }
+    editor->clearFocus();
+    QVERIFY(h.poll(withNewNewest));
+    if (then == "failed") { // the edit is still the only copy of the text
+        QCOMPARE(h.panel->cards().first(), card.data());
+        QCOMPARE(editor->toPlainText(), QStringLiteral("draft甲"));
+    } else {
+        QVERIFY(!card);
+        QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
+    }
+}
+
+// The switches act on their state, whatever changes it: a click, Space, or an assistive tool's
+// "toggle" (which emits no click); each change acts once.
+void CompactInboxTest::switchesFollowTheirState()
+{
+    Harness h;
+    const auto toggle = [](QWidget *button) {
+        QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+            QAccessibleActionInterface::toggleAction());
+    };
+    toggle(h.panel->autoPasteButton());
+    QVERIFY(h.panel->autoPasteEnabled());
+    QCOMPARE(h.panel->statusText(), QStringLiteral("新消息将自动输入"));
+    QCOMPARE(h.panel->autoPasteButton()->text(), QStringLiteral("同步输入中"));
+    QTest::keyClick(h.panel->autoPasteButton(), Qt::Key_Space);
+    QVERIFY(!h.panel->autoPasteEnabled());
+    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
+
+    toggle(h.panel->pinButton());
+    QVERIFY(h.panel->pinned());
+    QCOMPARE(h.panel->pinButton()->text(), QStringLiteral("取消悬浮"));
+    h.panel->pinButton()->click();
+    toggle(h.panel->pinButton());
+    QCOMPARE(h.pinCalls, (QList<bool>{true, false, true}));
 }
 
 void CompactInboxTest::scopes()
