@@ -109,13 +109,15 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     m_collaborationLabel->setFont(pixelFont(font(), 9, QFont::Normal));
     setColour(m_collaborationLabel, QPalette::WindowText, m_colors.collaborationLabel);
     m_collaborationLabel->setVisible(!m_clip.collaborationName.isEmpty());
-    // The title gives way first; a very long space name is cut as well rather than widen the card.
-    m_collaborationLabel->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
-    m_collaborationLabel->setMaximumWidth(120);
+    // The space name is whole while the row has room for it: the title takes what is left and
+    // gives way first, down to its ellipsis; only then is the space name cut, rather than widen
+    // the card.
+    m_titleLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_titleLabel->setMinimumWidth(m_titleLabel->minimumSizeHint().width());
+    m_collaborationLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto *header = new QHBoxLayout;
     header->setSpacing(8);
-    header->addWidget(m_titleLabel, 0, Qt::AlignVCenter);
-    header->addStretch(1);
+    header->addWidget(m_titleLabel, 1, Qt::AlignVCenter);
     header->addWidget(m_collaborationLabel, 0, Qt::AlignVCenter);
 
     // Only an empty optimized text opens the card on the raw text; blanks count as content.
