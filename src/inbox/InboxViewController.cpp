@@ -109,6 +109,7 @@ InboxViewController::~InboxViewController() = default;
 
 void InboxViewController::loadView()
 {
+    setPalette(lightPalette());
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
 

@@ -180,6 +180,7 @@ CompactInboxViewController::CompactInboxViewController(APIClient *api, const Pro
 
 void CompactInboxViewController::loadView()
 {
+    setPalette(lightPalette());
     setColour(this, QPalette::Window, rgba(0.975, 0.96, 0.925, 1.0));
     setAutoFillBackground(true);
 

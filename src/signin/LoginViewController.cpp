@@ -48,6 +48,7 @@ LoginViewController::LoginViewController(APIClient *api, SecretStore *store, std
 
 void LoginViewController::loadView()
 {
+    setPalette(lightPalette());
     setColour(this, QPalette::Window, SystemColors::rgba(0.97, 0.95, 0.92, 1.0));
     setAutoFillBackground(true);
 

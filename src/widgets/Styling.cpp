@@ -15,6 +15,19 @@ QFont pixelFont(const QFont &base, int pixels, QFont::Weight weight)
     return font;
 }
 
+QPalette lightPalette()
+{
+    // Qt derives a whole light palette from a button and a window colour: black text on white
+    // fields, dark grey for disabled and placeholder text.
+    QPalette palette(QColor(0xef, 0xef, 0xef), QColor(0xf6, 0xf6, 0xf6));
+    palette.setColor(QPalette::Highlight, QColor(0x30, 0x8c, 0xc6));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+    palette.setColor(QPalette::ToolTipText, Qt::black);
+    palette.setColor(QPalette::PlaceholderText, QColor(0, 0, 0, 110));
+    return palette;
+}
+
 void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
 {
     QPalette palette = widget->palette();

@@ -12,6 +12,11 @@ namespace quillpost {
 // those of a desktop whose points are logical pixels, so they are set as pixel sizes here.
 QFont pixelFont(const QFont &base, int pixels, QFont::Weight weight = QFont::Normal);
 
+// The light palette every screen is drawn with, whatever the desktop's theme: the screens' own
+// colours are fixed, mostly dark texts on light backgrounds, and must not meet a dark desktop's
+// backgrounds or light texts. Popup menus and alerts keep the desktop's look.
+QPalette lightPalette();
+
 // Sets one colour role of a widget's palette.
 void setColour(QWidget *widget, QPalette::ColorRole role, const QColor &colour);
 
