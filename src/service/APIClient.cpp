@@ -37,14 +37,6 @@ bool hasDotSegment(const QUrl &relative)
     return segments.contains(QLatin1String(".")) || segments.contains(QLatin1String(".."));
 }
 
-// A token is copied into a header line: control characters there would end the header early
-// and let the rest be read as another header.
-bool fitsInHeader(const QString &token)
-{
-    return std::none_of(token.cbegin(), token.cend(),
-                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
-
 Failure failureForStatus(int status, const QByteArray &body)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
@@ -57,6 +49,14 @@ Failure failureForStatus(int status, const QByteArray &body)
 }
 
 } // namespace
+
+bool APIClient::fitsInHeader(const QString &token)
+{
+    // The token is copied into a header line: control characters there would end the header
+    // early and let the rest be read as another header.
+    return std::none_of(token.cbegin(), token.cend(),
+                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
 
 std::optional<QUrl> makeServiceURL(const QString &text)
 {

@@ -69,6 +69,10 @@ public:
     // Sends the clip's title, rawText and optimizedText; gives back the clip the service returns.
     void save(const Clip &clip, const QObject *receiver, std::function<void(Outcome<Clip>)> done);
 
+    // Whether `token` can be sent as the bearer token: no control characters. Requests with a
+    // token that cannot are refused before anything is sent.
+    static bool fitsInHeader(const QString &token);
+
     // The save path of a clip: the id is one percent-encoded path segment.
     static QString savePath(const QString &clipId);
     static QByteArray serializeBody(const RequestBody &body);

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <unicode/uchar.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -153,13 +155,16 @@ std::optional<qint64> LoginViewController::secondsIn(const QString &text)
 
     // Walk the code points (not UTF-16 units, so that numerals outside the BMP stay whole) and
     // return the first maximal run of numeric characters that reads as a 64-bit decimal number.
+    // "Numeric" is the Unicode numeric type, which CJK numerals such as 万 have as well: "1万" is
+    // one run, and not a number of seconds.
     constexpr qint64 max = std::numeric_limits<qint64>::max();
     const QList<uint> codePoints = text.toUcs4();
     bool inRun = false;
     bool convertible = false;
     qint64 value = 0;
     for (qsizetype i = 0; i <= codePoints.size(); ++i) {
-        const bool numeric = i < codePoints.size() && QChar::isNumber(char32_t(codePoints[i]));
+        const bool numeric = i < codePoints.size()
+            && u_getIntPropertyValue(UChar32(codePoints[i]), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
         if (!numeric) {
             if (inRun && convertible)
                 return value;
@@ -259,8 +264,9 @@ void LoginViewController::login()
             m_loginButton->setEnabled(true);
             return;
         }
-        // An empty token cannot authorise anything: signing in with it would only fail later.
-        if (!reply.token || reply.token->isEmpty() || !reply.user) {
+        // A token that is empty, or that cannot be sent in a request header, cannot authorise
+        // anything: signing in with it would only fail at the next request.
+        if (!reply.token || reply.token->isEmpty() || !APIClient::fitsInHeader(*reply.token) || !reply.user) {
             loginFailed(APIError{QStringLiteral("登录信息不完整")}.description());
             return;
         }

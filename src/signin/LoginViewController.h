@@ -44,8 +44,9 @@ public:
                         QWidget *parent = nullptr);
 
     // The wait time in seconds that a service error text asks for: the first run of ASCII digits
-    // among the text's runs of numeric characters, provided the text contains "秒". Runs holding
-    // other numerals (full-width, Arabic-Indic, ...) or exceeding 64 bits do not count.
+    // among the text's runs of characters with a Unicode numeric type, provided the text contains
+    // "秒". Runs holding other numerals (full-width, Arabic-Indic, CJK such as 万, ...) or
+    // exceeding 64 bits do not count.
     static std::optional<qint64> secondsIn(const QString &text);
 
     // Seconds left before a new code may be requested (0 when no countdown runs).

@@ -60,6 +60,7 @@ private slots:
         QTest::newRow("first value wins") << "请 1 分 30 秒后再试" << 1;
         QTest::newRow("zero waits one") << "0 秒" << 1;
         QTest::newRow("full-width digits") << "请４５秒后再试" << 0;
+        QTest::newRow("CJK numeral joins its run") << "请 1万 秒或 30 秒后再试" << 30;
         QTest::newRow("overflow skipped") << "9223372036854775808 秒 5" << 5;
     }
     void sendCodeCountsDown()
@@ -117,6 +118,8 @@ private slots:
         QTest::newRow("no user") << QByteArray(R"({"token":"t"})") << "登录信息不完整" << "phone" << int(Qt::Key_Return);
         QTest::newRow("no token") << R"({"user":)" + user + "}" << "登录信息不完整" << "code" << int(Qt::Key_Enter);
         QTest::newRow("empty token") << emptyToken << "登录信息不完整" << "sendButton" << int(Qt::Key_Return);
+        QTest::newRow("token with line break") << R"({"token":"t\r\nX-Other: 1","user":)" + user + "}"
+                                               << "登录信息不完整" << "code" << int(Qt::Key_Return);
         QTest::newRow("service error") << errorBody("验证码错误") << "验证码错误" << "loginButton" << int(Qt::Key_Space);
     }
     void loginFailure()
