@@ -21,8 +21,8 @@ namespace {
 struct Silent final : AlertSound, SecretStore
 {
     void play() override {}
-    std::optional<QString> read() override { return std::nullopt; }
-    void save(const QString &) override {}
+    void read(const QObject *, std::function<void(std::optional<QString>)>) override {}
+    void save(const QString &, const QObject *, std::function<void(bool)>) override {}
     void remove() override {}
 };
 

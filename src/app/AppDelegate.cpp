@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QWindow>
 
 namespace quillpost {
@@ -40,7 +41,7 @@ AppDelegate::AppDelegate(const QUrl &serviceURL, SecretStore *store, const Platf
     : QObject(parent)
     , m_store(store)
     , m_platform(platform)
-    , m_api(new APIClient(serviceURL, store->read(), this))
+    , m_api(new APIClient(serviceURL, std::nullopt, this))
 {
 }
 
@@ -63,11 +64,43 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::restoreSession()
 {
-    if (!m_api->token) {
+    // The stored token comes from the secret store, which may take its time or never answer:
+    // the window does not wait for it. A read that is not back almost at once leaves the
+    // sign-in screen to the user; one that comes back later still restores its session.
+    const auto showStartSignIn = [this] {
+        if (m_window->centralWidget())
+            return;
         showLogin();
-        return;
-    }
-    const QString token = *m_api->token;
+        m_startSignIn = m_window->centralWidget();
+    };
+    m_readingToken = true;
+    QTimer::singleShot(signInGrace, this, [this, showStartSignIn] {
+        if (m_readingToken)
+            showStartSignIn();
+    });
+    m_store->read(this, [this, showStartSignIn](std::optional<QString> token) {
+        m_readingToken = false;
+        if (!stillStarting())
+            return;
+        if (!token) {
+            showStartSignIn();
+            return;
+        }
+        m_api->token = token;
+        fetchProfile(*token);
+    });
+}
+
+bool AppDelegate::stillStarting() const
+{
+    // A sign-in or sign-out since the start has decided about the session; a token read late
+    // must not replace that decision.
+    const QWidget *content = m_window->centralWidget();
+    return !m_api->token && (!content || content == m_startSignIn.data());
+}
+
+void AppDelegate::fetchProfile(const QString &token)
+{
     m_api->call<Profile>(QStringLiteral("api/profile"), "GET", std::nullopt, this, [this, token](Outcome<Profile> outcome) {
         // A sign-out or a new sign-in while the fetch ran has decided already.
         if (m_api->token != token)
@@ -78,7 +111,9 @@ void AppDelegate::restoreSession()
         }
         m_store->remove();
         m_api->token.reset();
-        showLogin();
+        // A sign-in screen already shown keeps what the user may have typed into it.
+        if (!qobject_cast<LoginViewController *>(m_window->centralWidget()))
+            showLogin();
     });
 }
 

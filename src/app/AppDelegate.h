@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <chrono>
+
 class QSystemTrayIcon;
 
 namespace quillpost {
@@ -24,11 +26,16 @@ class AppDelegate : public QObject
     Q_OBJECT
 
 public:
-    // Reads the stored session token and creates the one service client with it.
+    // How long the window stays empty at start while the stored token is being read; after that
+    // the sign-in screen is shown, and a token that comes later still restores its session.
+    static constexpr std::chrono::milliseconds signInGrace{200};
+
+    // Creates the one service client, without a token until the stored one has been read.
     AppDelegate(const QUrl &serviceURL, SecretStore *store, const Platform &platform, QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    // Builds the window, menus and tray icon, shows the window and restores the session.
+    // Builds the window, menus and tray icon, shows the window and restores the session from the
+    // stored token.
     void applicationDidFinishLaunching();
 
     void showLogin();
@@ -50,6 +57,8 @@ private:
     void buildMainMenu();
     void buildStatusItem();
     void restoreSession();
+    bool stillStarting() const;
+    void fetchProfile(const QString &token);
     void bringForward();
 
     SecretStore *m_store;
@@ -59,6 +68,9 @@ private:
     QSystemTrayIcon *m_statusItem = nullptr;
     DesktopWindows m_desktopWindows;
     bool m_pinned = false;
+    bool m_readingToken = false;
+    // The sign-in screen shown while the stored token was still being read, if any.
+    QPointer<QWidget> m_startSignIn;
 };
 
 } // namespace quillpost

@@ -271,15 +271,28 @@ void LoginViewController::login()
             return;
         }
         m_api->token = *reply.token;
-        m_store->save(*reply.token);
-        // The host usually replaces (and deletes) this screen from inside the callback, so the
-        // callback is copied out of the screen and nothing of the screen is touched afterwards.
-        const std::function<void(Profile)> onLogin = m_onLogin;
-        const Profile user = *reply.user;
-        if (onLogin)
-            onLogin(user);
+        // The session is entered once the token is stored, or known not to be: a token that could
+        // not be stored works for this run only, and the user is told so before going on.
+        m_store->save(*reply.token, this, [this, user = *reply.user](bool saved) {
+            if (saved) {
+                enter(user);
+                return;
+            }
+            showMessage(QStringLiteral("无法保存登录状态，下次启动需要重新登录"), SystemColors::orange());
+            QTimer::singleShot(unsavedNoticeTime, this, [this, user] { enter(user); });
+        });
     };
     m_api->login(m_phone->text(), m_code->text(), m_nickname->text(), this, apply);
+}
+
+void LoginViewController::enter(const Profile &user)
+{
+    // The host usually replaces (and deletes) this screen from inside the callback, so the
+    // callback is copied out of the screen and nothing of the screen is touched afterwards.
+    const std::function<void(Profile)> onLogin = m_onLogin;
+    const Profile copy = user;
+    if (onLogin)
+        onLogin(copy);
 }
 
 void LoginViewController::loginFailed(const QString &description)

@@ -21,8 +21,9 @@ class APIClient;
 class SecretStore;
 
 // The sign-in screen: phone number, SMS code with a resend countdown and, the first time an
-// account is used, a nickname. On success it sets the client's token, saves it in `store` and
-// hands the signed-in user's profile to `onLogin`.
+// account is used, a nickname. On success it sets the client's token, saves it in `store` and,
+// once the store has answered (or given up: a warning then says the session will not be
+// remembered), hands the signed-in user's profile to `onLogin`.
 //
 // The constructor builds the widget tree (loadView). `api` and `store` belong to the host and
 // must outlive the screen. `onLogin` runs at most once, on the GUI thread, as the last thing the
@@ -37,6 +38,8 @@ class LoginViewController : public QWidget
 public:
     static constexpr std::chrono::milliseconds countdownInterval{1000};
     static constexpr qint64 resendWaitSeconds = 60;
+    // How long the notice that the session could not be stored stays before the session opens.
+    static constexpr std::chrono::milliseconds unsavedNoticeTime{3000};
     // The status line grows with a wrapped text up to this many lines; the rest is cut off.
     static constexpr int maxMessageLines = 4;
 
@@ -71,6 +74,7 @@ private:
     void clearMessage();
     void fitMessageHeight();
     void loginFailed(const QString &description);
+    void enter(const Profile &user);
 
     APIClient *m_api;
     SecretStore *m_store;

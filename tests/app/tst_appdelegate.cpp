@@ -34,6 +34,9 @@ private slots:
     void panelGeometryAndPinReset();
     void menuLogout_data();
     void menuLogout();
+    void slowStore_data();
+    void slowStore();
+    void signOutWhileSaveHangs();
     void menusAndReopen();
     void editMenuActsOnTheFocusedField();
     void statusIconFallsBackToGlyph();
@@ -70,6 +73,8 @@ std::unique_ptr<AppDelegate> AppDelegateTest::start(std::optional<QString> store
                                                   m_platform->platform());
     m_delegate = delegate.get();
     delegate->applicationDidFinishLaunching();
+    // Delivers what the store has answered, as a store that answers at once would.
+    QCoreApplication::sendPostedEvents();
     return delegate;
 }
 
@@ -175,6 +180,87 @@ void AppDelegateTest::menuLogout()
     QCOMPARE(m_store->removes, confirmed ? 1 : 0);
     QTest::qWait(250); // longer than the slow restore
     QCOMPARE(shows<LoginViewController>(), confirmed);
+}
+
+void AppDelegateTest::slowStore_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // what the user does while the stored token is read
+    QTest::addColumn<bool>("answers");      // whether the store answers in the end or gives up
+    QTest::newRow("never answers") << "" << false;
+    QTest::newRow("answers late: restored as at start") << "" << true;
+    QTest::newRow("signed in by hand meanwhile") << "sign in" << true;
+    QTest::newRow("signed out from the menu meanwhile") << "sign out" << true;
+}
+
+// The window never waits for the secret store, and a token read late restores its session
+// only while nobody has decided about the session meanwhile.
+void AppDelegateTest::slowStore()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, answers);
+    m_store->answers = false;
+    const auto delegate = start(QStringLiteral("old"));
+    QVERIFY(delegate->window()->isVisible());
+    QTRY_VERIFY(shows<LoginViewController>());
+    QCOMPARE(m_store->pending(), 1);
+    QVERIFY(m_server->requests().isEmpty() && !delegate->api()->token);
+
+    if (meanwhile == QStringLiteral("sign in")) {
+        m_server->enqueue(ScriptedReply::json(200, R"({"token":"new","user":{"phone":"1","nickname":"n"}})"));
+        delegate->window()->centralWidget()->findChild<QAbstractButton *>(QStringLiteral("loginButton"))->click();
+        QTRY_COMPARE(delegate->api()->token, std::optional<QString>(QStringLiteral("new")));
+    } else if (meanwhile == QStringLiteral("sign out")) {
+        delegate->menuLogout(); // no token yet: a fresh sign-in screen, no alert
+    }
+    QWidget *screen = delegate->window()->centralWidget();
+    answers ? m_store->answer() : m_store->giveUp();
+    QCoreApplication::sendPostedEvents();
+
+    if (meanwhile == QStringLiteral("sign in")) {
+        QTRY_VERIFY(shows<CompactInboxViewController>());
+        QCOMPARE(delegate->api()->token, std::optional<QString>(QStringLiteral("new")));
+        QCOMPARE(m_store->stored, std::optional<QString>(QStringLiteral("new")));
+        QTRY_VERIFY(m_server->requests().size() >= 2); // the sign-in, then the panel's first poll
+        for (const RecordedRequest &request : m_server->requests())
+            QVERIFY(request.header("Authorization") != "Bearer old");
+    } else if (answers && meanwhile.isEmpty()) {
+        QTRY_VERIFY(shows<CompactInboxViewController>());
+        QCOMPARE(m_server->requests().at(0).target, QByteArray("/api/profile"));
+        QCOMPARE(m_server->requests().at(0).header("Authorization"), QByteArray("Bearer old"));
+    } else {
+        QVERIFY(!delegate->api()->token);
+        QCOMPARE(delegate->window()->centralWidget(), screen);
+        QVERIFY(m_server->requests().isEmpty());
+    }
+}
+
+// Sign-out does not wait for the store either, and a save still waiting is not finished later.
+void AppDelegateTest::signOutWhileSaveHangs()
+{
+    m_store->answers = false;
+    const auto delegate = start(std::nullopt);
+    m_store->giveUp();
+    QTRY_VERIFY(shows<LoginViewController>());
+    m_server->enqueue(ScriptedReply::json(200, R"({"token":"new","user":{"phone":"1","nickname":"n"}})"));
+    delegate->window()->centralWidget()->findChild<QAbstractButton *>(QStringLiteral("loginButton"))->click();
+    QTRY_VERIFY(delegate->api()->token.has_value());
+    QCOMPARE(m_store->pending(), 1); // the save
+
+    QWidget *before = delegate->window()->centralWidget();
+    QTimer::singleShot(0, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            for (QAbstractButton *button : box->buttons())
+                if (button->text() == QStringLiteral("退出登录"))
+                    button->click();
+    });
+    delegate->menuLogout();
+    QVERIFY(shows<LoginViewController>() && delegate->window()->centralWidget() != before);
+    QVERIFY(!delegate->api()->token);
+
+    m_store->answer();
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(!m_store->stored);
+    QVERIFY(shows<LoginViewController>());
 }
 
 void AppDelegateTest::menusAndReopen()

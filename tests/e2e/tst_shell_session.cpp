@@ -69,6 +69,15 @@ QAction *menuAction(MainWindow *window, const QString &text)
     return nullptr;
 }
 
+// What the keychain holds once the operations started before have finished.
+std::optional<QString> storedToken(KeychainStore &keychain)
+{
+    QObject context;
+    std::optional<std::optional<QString>> token;
+    keychain.read(&context, [&token](std::optional<QString> value) { token = value; });
+    return QTest::qWaitFor([&token] { return token.has_value(); }, 10000) ? *token : std::nullopt;
+}
+
 } // namespace
 
 class ShellSessionTest : public QObject
@@ -113,9 +122,9 @@ std::unique_ptr<AppDelegate> ShellSessionTest::startDelegate()
 
 void ShellSessionTest::rejectedTokenLeadsToSignInWithItemGone()
 {
-    m_keychain.save(QStringLiteral("a-token-the-service-never-issued"));
+    m_keychain.save(QStringLiteral("a-token-the-service-never-issued"), nullptr, {});
     const auto delegate = startDelegate();
-    QTRY_COMPARE(m_keychain.read(), std::nullopt);
+    QTRY_COMPARE(storedToken(m_keychain), std::nullopt);
     QVERIFY(!delegate->api()->token && qobject_cast<LoginViewController *>(delegate->window()->centralWidget()));
 }
 
@@ -124,6 +133,7 @@ void ShellSessionTest::signInPinSignOutAndReopen()
     const auto delegate = startDelegate();
     MainWindow *window = delegate->window();
     QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_VERIFY(qobject_cast<LoginViewController *>(window->centralWidget()));
 
     // Sign in through the screen: phone, code request, code, sign-in button.
     QWidget *screen = window->centralWidget();
@@ -136,7 +146,7 @@ void ShellSessionTest::signInPinSignOutAndReopen()
     QTRY_VERIFY2(qobject_cast<CompactInboxViewController *>(window->centralWidget()),
                  qPrintable(message ? message->text() : QString()));
     QTRY_COMPARE(window->centralWidget()->size(), QSize(330, 230));
-    QVERIFY(m_keychain.read().has_value());
+    QVERIFY(storedToken(m_keychain).has_value());
 
     // Pinned: above every window and on every desktop, also after closing and reopening.
     delegate->onTogglePin(true);
@@ -159,7 +169,7 @@ void ShellSessionTest::signInPinSignOutAndReopen()
     menuAction(window, QStringLiteral("退出登录…"))->trigger();
     QVERIFY(qobject_cast<LoginViewController *>(window->centralWidget()));
     QTRY_COMPARE(pinState(window), std::make_pair(false, false));
-    QCOMPARE(m_keychain.read(), std::nullopt);
+    QCOMPARE(storedToken(m_keychain), std::nullopt);
     QTRY_COMPARE(window->centralWidget()->size(), QSize(420, 430));
 }
 

@@ -1,5 +1,6 @@
 #include "platform/secret/KeychainStore.h"
 
+#include <QAbstractEventDispatcher>
 #include <QTest>
 
 #include <libsecret/secret.h>
@@ -40,6 +41,29 @@ void storeRaw(const QByteArray &bytes)
     secret_value_unref(value);
 }
 
+// The store's operations, waited for (the store answers on the event loop).
+std::optional<QString> readNow(KeychainStore &store)
+{
+    QObject context;
+    std::optional<std::optional<QString>> token;
+    store.read(&context, [&token](std::optional<QString> value) { token = value; });
+    return QTest::qWaitFor([&token] { return token.has_value(); }, 10000) ? *token : std::nullopt;
+}
+
+bool saveNow(KeychainStore &store, const QString &token)
+{
+    QObject context;
+    std::optional<bool> saved;
+    store.save(token, &context, [&saved](bool value) { saved = value; });
+    return QTest::qWaitFor([&saved] { return saved.has_value(); }, 10000) && *saved;
+}
+
+void removeNow(KeychainStore &store)
+{
+    store.remove();
+    readNow(store); // runs after the remove
+}
+
 } // namespace
 
 class KeychainTest : public QObject
@@ -47,32 +71,57 @@ class KeychainTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { KeychainStore().remove(); }
+    void initTestCase();
+    void init() { KeychainStore store; removeNow(store); }
     void saveReplacesAndRemoveIsIdempotent();
+    void removeRightAfterSaveLeavesNothing();
     void invalidUtf8ReadsAbsent();
 };
+
+void KeychainTest::initTestCase()
+{
+    // The store relies on GLib's main loop; this test also runs without it (QT_NO_GLIB).
+    const bool glib = QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib");
+    QCOMPARE(glib, qEnvironmentVariableIsEmpty("QT_NO_GLIB"));
+}
 
 void KeychainTest::saveReplacesAndRemoveIsIdempotent()
 {
     KeychainStore store;
-    QCOMPARE(store.read(), std::nullopt);
-    store.save(QStringLiteral("first"));
-    store.save(QStringLiteral("第二个-token"));
+    QCOMPARE(readNow(store), std::nullopt);
+    QVERIFY(saveNow(store, QStringLiteral("first")));
+    QVERIFY(saveNow(store, QStringLiteral("第二个-token")));
     QCOMPARE(storedItems(), 1);
     // A fresh store object reads the same item: nothing is cached in the object.
-    QCOMPARE(KeychainStore().read(), std::optional<QString>(QStringLiteral("第二个-token")));
+    KeychainStore other;
+    QCOMPARE(readNow(other), std::optional<QString>(QStringLiteral("第二个-token")));
 
     store.remove();
-    store.remove();
+    removeNow(store);
     QCOMPARE(storedItems(), 0);
-    QCOMPARE(store.read(), std::nullopt);
+    QCOMPARE(readNow(store), std::nullopt);
+}
+
+// Operations run in the order they were started, and a sign-out's remove is not overtaken by
+// the save before it.
+void KeychainTest::removeRightAfterSaveLeavesNothing()
+{
+    KeychainStore store;
+    QObject context;
+    std::optional<bool> saved;
+    store.save(QStringLiteral("signed-out"), &context, [&saved](bool value) { saved = value; });
+    store.remove();
+    QCOMPARE(readNow(store), std::nullopt);
+    QTRY_VERIFY(saved.has_value());
+    QCOMPARE(storedItems(), 0);
 }
 
 void KeychainTest::invalidUtf8ReadsAbsent()
 {
     storeRaw(QByteArray("\xff\xfe token", 8));
     QCOMPARE(storedItems(), 1);
-    QCOMPARE(KeychainStore().read(), std::nullopt);
+    KeychainStore store;
+    QCOMPARE(readNow(store), std::nullopt);
 }
 
 QTEST_GUILESS_MAIN(KeychainTest)

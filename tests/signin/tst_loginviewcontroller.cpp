@@ -107,6 +107,23 @@ private slots:
         QVERIFY(!h.get<QPushButton>("loginButton")->isEnabled()); // Return cannot sign in twice
     }
 
+    // The session opens once the store has answered; when it gives up, the user is told that
+    // the session will not be remembered, and it still opens for this run.
+    void unsavedSessionIsSaid()
+    {
+        Harness h;
+        h.store.answers = false;
+        h.reply(200, R"({"token":"tok","user":)" + user + "}", "loginButton");
+        QTRY_COMPARE(h.store.pending(), 1);
+        QVERIFY(h.logins.isEmpty() && !h.get<QPushButton>("loginButton")->isEnabled());
+        h.store.giveUp();
+        QTRY_COMPARE(h.message(), QStringLiteral("无法保存登录状态，下次启动需要重新登录"));
+        QVERIFY(h.logins.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(h.logins.size(), 1, 10000);
+        QCOMPARE(h.api.token, std::optional<QString>("tok"));
+        QVERIFY(!h.store.stored);
+    }
+
     // Also: Return or Enter anywhere signs in, and never requests a code.
     void loginFailure_data()
     {
