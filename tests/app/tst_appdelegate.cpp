@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTcpServer>
@@ -43,6 +45,7 @@ private slots:
     void secondStartActivatesTheFirst();
 
 private:
+    QList<QNetworkReply *> networkReplies() const { return m_delegate->api()->findChildren<QNetworkReply *>(); }
     std::unique_ptr<AppDelegate> start(std::optional<QString> storedToken, QUrl origin = {});
     QSize contentSize() const { return m_delegate->window()->centralWidget()->size(); }
     template<typename Screen>
@@ -92,8 +95,14 @@ void AppDelegateTest::startWithoutTokenSendsNothing()
     const auto delegate = start(std::nullopt);
     QVERIFY(shows<LoginViewController>() && delegate->window()->isVisible());
     QTRY_COMPARE(contentSize(), QSize(420, 430));
-    QTest::qWait(50);
-    QVERIFY(m_server->requests().isEmpty());
+    // A restore would have started with the store's answer; a request sent now arrives after it.
+    QVERIFY(networkReplies().isEmpty());
+    bool answered = false;
+    delegate->api()->call<Profile>(QStringLiteral("api/marker"), "GET", std::nullopt, this,
+                                   [&](const Outcome<Profile> &) { answered = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(m_server->requests().first().target, QByteArray("/api/marker"));
 }
 
 void AppDelegateTest::failedRestoreForgetsTheToken_data()
@@ -122,6 +131,9 @@ void AppDelegateTest::panelGeometryAndPinReset()
 {
     const auto delegate = start(QStringLiteral("good"));
     QTRY_VERIFY(shows<CompactInboxViewController>());
+    // The restore asked for the profile with the stored token.
+    QCOMPARE(m_server->requests().first().target, QByteArray("/api/profile"));
+    QCOMPARE(m_server->requests().first().header("Authorization"), QByteArray("Bearer good"));
     QTRY_COMPARE(contentSize(), QSize(330, 230));
     QCOMPARE(delegate->window()->maximumWidth(), 420);
     delegate->onTogglePin(true);
@@ -146,12 +158,12 @@ void AppDelegateTest::menuLogout()
 {
     QFETCH(std::optional<QString>, token);
     QFETCH(QString, answer);
-    if (token == QStringLiteral("slow")) {
-        auto slow = ScriptedReply::json(200, R"({"phone":"1","nickname":"n"})");
-        slow.delay = std::chrono::milliseconds(150);
-        m_server->enqueue(slow);
-    }
+    const bool slow = token == QStringLiteral("slow");
+    if (slow) // the restore's reply comes only after the sign-out
+        m_server->enqueue(ScriptedReply::json(200, R"({"phone":"1","nickname":"n"})").heldBack());
     const auto delegate = start(token);
+    if (slow)
+        QVERIFY(m_server->waitForRequests(1));
     if (token == QStringLiteral("good"))
         QTRY_VERIFY(shows<CompactInboxViewController>());
     QWidget *before = delegate->window()->centralWidget();
@@ -178,7 +190,12 @@ void AppDelegateTest::menuLogout()
     const bool confirmed = answer == QStringLiteral("退出登录");
     QCOMPARE(delegate->api()->token.has_value(), !confirmed);
     QCOMPARE(m_store->removes, confirmed ? 1 : 0);
-    QTest::qWait(250); // longer than the slow restore
+    if (slow) {
+        QSignalSpy replied(delegate->api()->findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
+        m_server->releaseHeld();
+        QVERIFY(replied.wait(10000));
+        QCoreApplication::sendPostedEvents();
+    }
     QCOMPARE(shows<LoginViewController>(), confirmed);
 }
 
