@@ -4,6 +4,9 @@
 #include "platform/Workspace.h"
 
 #include <QObject>
+#include <QPointer>
+
+#include <functional>
 
 namespace quillpost {
 
@@ -18,22 +21,41 @@ enum class KeystrokeResult {
 
 // Synthesises the paste chord for an application.
 //
-// postPaste() returns at once; the outcome is reported once through `finished`, on the GUI
-// thread, possibly later. Implementations must never type into a window that does not belong
-// to the target: the X11 one first waits (at most 1 s, without blocking the event loop) until
-// no modifier key is held, then checks that the focused window belongs to the target (the same
-// window, or one whose process is the target's) and only then posts the chord.
+// postPaste() returns at once; the outcome of that one call is reported exactly once, on the
+// GUI thread, possibly later: to `done` if `context` still exists then (a null context never
+// gets it), and to everyone through `finished`. Each call has its own `done`, so callers
+// never need to tell their outcomes apart by target.
+//
+// Implementations must never type into a window that does not belong to the target: the X11
+// one first waits (at most 1 s, without blocking the event loop) until no modifier key is held,
+// then checks that the focused window belongs to the target (the same window, or one whose
+// process is the target's) and only then posts the chord.
 class Keystroke : public QObject
 {
     Q_OBJECT
 
 public:
+    using Completion = std::function<void(KeystrokeResult)>;
+
     using QObject::QObject;
 
-    virtual void postPaste(const RunningApplication &target, PasteChord chord) = 0;
+    void postPaste(const RunningApplication &target, PasteChord chord, const QObject *context = nullptr,
+                   Completion done = {})
+    {
+        post(target, chord,
+             [this, target, guard = QPointer<const QObject>(context), done = std::move(done)](KeystrokeResult result) {
+                 if (done && guard)
+                     done(result);
+                 emit finished(target, result);
+             });
+    }
 
 signals:
     void finished(const quillpost::RunningApplication &target, quillpost::KeystrokeResult result);
+
+protected:
+    // Posts the chord and calls `report` exactly once with the outcome (at once or later).
+    virtual void post(const RunningApplication &target, PasteChord chord, Completion report) = 0;
 };
 
 } // namespace quillpost

@@ -2,6 +2,7 @@
 
 #include "platform/SystemColors.h"
 
+#include <QPointer>
 #include <QTimer>
 
 namespace quillpost {
@@ -11,6 +12,27 @@ namespace {
 bool isBlank(const QString &text)
 {
     return text.trimmed().isEmpty();
+}
+
+// Why a scheduled paste typed nothing, as the status line says it (in orange). All but the
+// clipboard's own say that the text is on the clipboard, so the user can paste it by hand.
+const QString clipboardChangedMessage = QStringLiteral("没有输入：剪贴板已被其他内容替换");
+
+QString notTypedMessage(KeystrokeResult result)
+{
+    switch (result) {
+    case KeystrokeResult::Posted:
+        break;
+    case KeystrokeResult::NotFocused:
+        return QStringLiteral("没有输入：目标窗口不在前台，内容已复制");
+    case KeystrokeResult::ModifiersHeld:
+        return QStringLiteral("没有输入：Ctrl、Shift 等按键一直按着，内容已复制");
+    case KeystrokeResult::NoKeycode:
+        return QStringLiteral("没有输入：键盘布局里没有粘贴所需的按键，内容已复制");
+    case KeystrokeResult::Unavailable:
+        return QStringLiteral("没有输入：这里无法模拟按键，内容已复制");
+    }
+    return {};
 }
 
 } // namespace
@@ -76,18 +98,37 @@ bool PasteDelivery::paste(const QString &text)
 
     const RunningApplication target = *m_lastExternalApp;
     const PasteChord chord = pasteChordFor(target.identifier);
+    Pasteboard *pasteboard = m_platform.pasteboard;
+    // Only a delivery whose job follows counts its text as a delivery's: a text left for the
+    // user to paste by hand must not be replaced by an earlier job.
+    pasteboard->recordDeliveryChange();
+    const quint64 change = pasteboard->changeCount();
     m_platform.workspace->activate(target);
     if (pastesPrimarySelection(chord))
-        m_platform.pasteboard->setSelectionText(text);
+        pasteboard->setSelectionText(text);
 
-    // The job's context is the keystroke seam, not this object: it outlives the screen.
-    QTimer::singleShot(m_options.keystrokeDelay, m_platform.keystroke,
-                       [pasteboard = m_platform.pasteboard, keystroke = m_platform.keystroke, target, chord, text] {
-                           pasteboard->setText(text);
-                           if (pastesPrimarySelection(chord))
-                               pasteboard->setSelectionText(text);
-                           keystroke->postPaste(target, chord);
-                       });
+    // The job's context is the keystroke seam, not this object: it outlives the screen. What
+    // becomes of it reaches this object only while it exists.
+    QTimer::singleShot(
+        m_options.keystrokeDelay, m_platform.keystroke,
+        [pasteboard, keystroke = m_platform.keystroke, delivery = QPointer<PasteDelivery>(this), target, chord, text,
+         change] {
+            if (!pasteboard->onlyDeliveriesChangedSince(change)) {
+                if (delivery)
+                    emit delivery->statusChanged(clipboardChangedMessage, SystemColors::orange());
+                return;
+            }
+            if (pasteboard->changeCount() != change) {
+                pasteboard->setText(text);
+                pasteboard->recordDeliveryChange();
+            }
+            if (pastesPrimarySelection(chord))
+                pasteboard->setSelectionText(text);
+            keystroke->postPaste(target, chord, delivery, [delivery = delivery.data()](KeystrokeResult result) {
+                if (result != KeystrokeResult::Posted)
+                    emit delivery->statusChanged(notTypedMessage(result), SystemColors::orange());
+            });
+        });
     return true;
 }
 

@@ -58,12 +58,16 @@ struct PasteDeliveryOptions
 //  5. Activate lastExternalApp. For terminals that paste the primary selection (xterm, rxvt)
 //     the text is put there too.
 //  6. After keystrokeDelay, on the GUI thread, a job that holds only the target (not this
-//     object, so it runs even if the screen is gone by then) puts `text` back on the clipboard
-//     and asks the Keystroke seam to post the target's paste chord. Restoring the text means
-//     that two deliveries shortly after each other each paste their own text; the clipboard
-//     ends up holding the later one.
+//     object, so it runs even if the screen is gone by then) checks the clipboard. If anyone
+//     but a delivery changed it since step 1 (the user's copy, a copy while pinned), nothing is
+//     posted and the newer contents stay. Otherwise it puts `text` back if a later delivery
+//     replaced it, and asks the Keystroke seam to post the target's paste chord. So two
+//     deliveries shortly after each other each paste their own text, and the clipboard ends up
+//     holding the later one.
 // paste() reports nothing on success; it returns true exactly when the keystroke job was
-// scheduled, so that callers can show their own success message.
+// scheduled, so that callers can show their own success message. A job that types nothing
+// (clipboard changed, or the keystroke was refused) later replaces that message with one in
+// SystemColors::orange() that says why, if this object still exists.
 //
 // appActivated(application) makes `application` the target unless its identifier equals the
 // workspace's ownIdentifier() (two absent identifiers are equal; absent never equals present).

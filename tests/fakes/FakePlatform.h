@@ -15,14 +15,20 @@ namespace quillpost::test {
 // "keystroke.postPaste 7" (numbers are window ids), so that tests can check the order of steps
 // across seams.
 
+// Every setText() and every userCopies() is one change.
 struct FakePasteboard final : Pasteboard
 {
     explicit FakePasteboard(QStringList &log) : log(log) {}
-    void setText(const QString &value) override { log << "pasteboard.setText " + value; text = value; }
+    void setText(const QString &value) override { log << "pasteboard.setText " + value; text = value; ++changes; }
     void setSelectionText(const QString &value) override { log << "pasteboard.setSelectionText " + value; }
+    quint64 changeCount() const override { return changes; }
+
+    // Another program (or the user) puts a text on the clipboard.
+    void userCopies(const QString &value) { log << "user copies " + value; text = value; ++changes; }
 
     QStringList &log;
     QString text;
+    quint64 changes = 0;
 };
 
 struct FakeAccessibility final : Accessibility
@@ -65,23 +71,26 @@ struct FakeWorkspace final : Workspace
 };
 
 // Records every postPaste (target, chord, milliseconds since the fake was made, and the
-// clipboard text at that moment) and reports it Posted at once.
+// clipboard text at that moment) and reports it at once with `result`.
 struct FakeKeystroke final : Keystroke
 {
     struct Post { RunningApplication target; PasteChord chord; qint64 atMs; QString clipboardText; };
 
     FakeKeystroke(QStringList &log, const FakePasteboard &pasteboard) : log(log), pasteboard(pasteboard) { clock.start(); }
-    void postPaste(const RunningApplication &target, PasteChord chord) override
-    {
-        log << QStringLiteral("keystroke.postPaste %1").arg(target.windowId);
-        posts << Post{target, chord, clock.elapsed(), pasteboard.text};
-        emit finished(target, KeystrokeResult::Posted);
-    }
 
     QStringList &log;
     const FakePasteboard &pasteboard;
     QList<Post> posts;
     QElapsedTimer clock;
+    KeystrokeResult result = KeystrokeResult::Posted;
+
+protected:
+    void post(const RunningApplication &target, PasteChord chord, Completion report) override
+    {
+        log << QStringLiteral("keystroke.postPaste %1").arg(target.windowId);
+        posts << Post{target, chord, clock.elapsed(), pasteboard.text};
+        report(result);
+    }
 };
 
 // All four fakes with one log. Keep it alive longer than whatever is given platform().

@@ -4,6 +4,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -156,19 +157,108 @@ private slots:
         QCOMPARE(h.fakes.keystroke.posts.first().target.windowId, 8u);
     }
 
-    // Two deliveries within the delay each paste their own text, even once their owner is gone.
-    void queuedJobsPasteTheirOwnTextsAfterOwnerIsGone()
+    // A scheduled keystroke that types nothing replaces the owner's status line with the reason,
+    // in orange; a posted one leaves it to the owner. The job of an owner that is gone still runs
+    // and reports to nobody.
+    void reportsWhatTheKeystrokeDid_data()
     {
+        QTest::addColumn<KeystrokeResult>("result");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("posted") << KeystrokeResult::Posted << QString();
+        QTest::newRow("not focused") << KeystrokeResult::NotFocused << "没有输入：目标窗口不在前台，内容已复制";
+        QTest::newRow("modifiers held") << KeystrokeResult::ModifiersHeld << "没有输入：Ctrl、Shift 等按键一直按着，内容已复制";
+        QTest::newRow("no keycode") << KeystrokeResult::NoKeycode << "没有输入：键盘布局里没有粘贴所需的按键，内容已复制";
+        QTest::newRow("unavailable") << KeystrokeResult::Unavailable << "没有输入：这里无法模拟按键，内容已复制";
+    }
+
+    void reportsWhatTheKeystrokeDid()
+    {
+        QFETCH(KeystrokeResult, result);
+        QFETCH(QString, message);
+        Harness h;
+        h.fakes.keystroke.result = result;
+        h.fakes.workspace.userActivates(editor);
+        QVERIFY(h.delivery->paste(QStringLiteral("text")));
+        QVERIFY(h.posted.wait(10000));
+        if (message.isEmpty()) {
+            QVERIFY(h.status.isEmpty());
+        } else {
+            QCOMPARE(h.status.size(), 1);
+            QCOMPARE(h.status.last().at(0).toString(), message);
+            QCOMPARE(h.status.last().at(1).value<OptColor>(), OptColor(SystemColors::orange()));
+        }
+        QVERIFY(h.delivery->paste(QStringLiteral("again")));
+        h.delivery.reset();
+        QVERIFY(h.posted.wait(10000));
+        QCOMPARE(h.fakes.keystroke.posts.size(), 2);
+    }
+
+    // A job puts its text back only over deliveries' texts: two deliveries within the delay each
+    // paste their own, even once their owner is gone. Whatever else went on the clipboard after a
+    // delivery (the user's copy, the panel's copy while pinned, a text left for pasting by hand)
+    // stays, and that delivery's job types nothing and says so.
+    // Script steps: "paste:T" a delivery, "copy:T" another program's copy, "pin:T" this program's
+    // own write, "manual:T" a delivery that stops early (not trusted), "gone" the owner goes.
+    void jobsNeverOverwriteANewerClipboard_data()
+    {
+        QTest::addColumn<QStringList>("script");
+        QTest::addColumn<QStringList>("pasted");
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("deliveries only, owner gone")
+            << QStringList{"paste:first", "paste:second", "gone"} << QStringList{"first", "second"} << "second" << 0;
+        QTest::newRow("user copies after both")
+            << QStringList{"paste:first", "paste:second", "copy:mine"} << QStringList{} << "mine" << 2;
+        QTest::newRow("user copies between")
+            << QStringList{"paste:first", "copy:mine", "paste:second"} << QStringList{"second"} << "second" << 1;
+        QTest::newRow("copy while pinned") << QStringList{"paste:first", "pin:newer"} << QStringList{} << "newer" << 1;
+        QTest::newRow("left for pasting by hand")
+            << QStringList{"paste:first", "manual:by hand"} << QStringList{} << "by hand" << 1;
+        QTest::newRow("user copies, owner gone") << QStringList{"paste:first", "copy:mine", "gone"} << QStringList{}
+                                                 << "mine" << 0;
+    }
+
+    void jobsNeverOverwriteANewerClipboard()
+    {
+        QFETCH(QStringList, script);
         Harness h;
         h.fakes.workspace.userActivates(editor);
-        QVERIFY(h.delivery->paste(QStringLiteral("first")));
-        QVERIFY(h.delivery->paste(QStringLiteral("second")));
-        h.delivery.reset();
-        QTRY_COMPARE_WITH_TIMEOUT(h.posted.size(), 2, 10000);
-        QCOMPARE(h.fakes.keystroke.posts.at(0).target, editor);
-        QCOMPARE(h.fakes.keystroke.posts.at(0).clipboardText, QStringLiteral("first"));
-        QCOMPARE(h.fakes.keystroke.posts.at(1).clipboardText, QStringLiteral("second"));
-        QCOMPARE(h.fakes.pasteboard.text, QStringLiteral("second"));
+        for (const QString &step : std::as_const(script)) {
+            const QString action = step.section(u':', 0, 0), text = step.section(u':', 1);
+            if (action == "paste") {
+                QVERIFY(h.delivery->paste(text));
+            } else if (action == "copy") {
+                h.fakes.pasteboard.userCopies(text);
+            } else if (action == "pin") {
+                h.fakes.pasteboard.setText(text);
+            } else if (action == "manual") {
+                h.fakes.accessibility.trusted = false;
+                QVERIFY(!h.delivery->paste(text));
+                h.fakes.accessibility.trusted = true;
+            } else {
+                h.delivery.reset();
+            }
+        }
+        // Timers of the same delay run in the order they were started: this one after every job.
+        bool jobsDone = false;
+        QTimer::singleShot(PasteDeliveryOptions{}.keystrokeDelay, [&jobsDone] { jobsDone = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(jobsDone, 10000);
+
+        QStringList pasted;
+        for (const auto &post : std::as_const(h.fakes.keystroke.posts)) {
+            QCOMPARE(post.target, editor);
+            pasted << post.clipboardText;
+        }
+        QTEST(pasted, "pasted");
+        QTEST(h.fakes.pasteboard.text, "clipboard");
+        qsizetype reports = 0;
+        for (const QList<QVariant> &status : std::as_const(h.status)) {
+            if (status.at(0).toString() == QStringLiteral("没有输入：剪贴板已被其他内容替换")) {
+                QCOMPARE(status.at(1).value<OptColor>(), OptColor(SystemColors::orange()));
+                ++reports;
+            }
+        }
+        QTEST(int(reports), "reports");
     }
 };
 

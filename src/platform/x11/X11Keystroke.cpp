@@ -134,33 +134,36 @@ KeystrokeResult postChord(xcb_connection_t *connection, PasteChord chord)
 
 } // namespace
 
-void X11Keystroke::postPaste(const RunningApplication &target, PasteChord chord)
+void X11Keystroke::post(const RunningApplication &target, PasteChord chord, Completion report)
 {
     QElapsedTimer waited;
     waited.start();
-    attempt(target, chord, waited);
+    attempt(target, chord, waited, std::move(report));
 }
 
-void X11Keystroke::attempt(const RunningApplication &target, PasteChord chord, QElapsedTimer waited)
+void X11Keystroke::attempt(const RunningApplication &target, PasteChord chord, QElapsedTimer waited,
+                           Completion report)
 {
     xcb_connection_t *connection = x11::qtConnection();
     if (!connection || !xtestPresent(connection)) {
-        emit finished(target, KeystrokeResult::Unavailable);
+        report(KeystrokeResult::Unavailable);
         return;
     }
     if (modifiersHeld(connection)) {
         if (waited.elapsed() >= modifierWait.count()) {
-            emit finished(target, KeystrokeResult::ModifiersHeld);
+            report(KeystrokeResult::ModifiersHeld);
             return;
         }
-        QTimer::singleShot(modifierPollInterval, this, [this, target, chord, waited] { attempt(target, chord, waited); });
+        QTimer::singleShot(modifierPollInterval, this, [this, target, chord, waited, report = std::move(report)] {
+            attempt(target, chord, waited, report);
+        });
         return;
     }
     if (!focusBelongsTo(connection, target)) {
-        emit finished(target, KeystrokeResult::NotFocused);
+        report(KeystrokeResult::NotFocused);
         return;
     }
-    emit finished(target, postChord(connection, chord));
+    report(postChord(connection, chord));
 }
 
 } // namespace quillpost

@@ -26,10 +26,11 @@ public:
 
     using Keystroke::Keystroke;
 
-    void postPaste(const RunningApplication &target, PasteChord chord) override;
+protected:
+    void post(const RunningApplication &target, PasteChord chord, Completion report) override;
 
 private:
-    void attempt(const RunningApplication &target, PasteChord chord, QElapsedTimer waited);
+    void attempt(const RunningApplication &target, PasteChord chord, QElapsedTimer waited, Completion report);
 };
 
 } // namespace quillpost
