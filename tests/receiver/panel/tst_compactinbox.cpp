@@ -2,6 +2,7 @@
 
 #include "cards/ReceiverCardView.h"
 #include "fakes/FakePlatform.h"
+#include "platform/SystemColors.h"
 #include "receiver/CompactInboxViewController.h"
 #include "service/APIClient.h"
 #include "support/FakeSecretStore.h"
@@ -104,6 +105,7 @@ private slots:
     void scopes();
     void autoPaste_data();
     void autoPaste();
+    void refusedKeystrokes();
     void signOutAndRelease_data();
     void signOutAndRelease();
 };
@@ -340,6 +342,34 @@ void CompactInboxTest::autoPaste()
     QTRY_COMPARE(h.fake.keystroke.posts.size(), delivered.size());
     for (const FakeKeystroke::Post &post : h.fake.keystroke.posts)
         QCOMPARE(post.clipboardText, delivered.takeFirst());
+}
+
+// Auto-paste says "新内容已同步输入" while its keystroke is on the way and keeps it once typed; a
+// keystroke that typed nothing replaces it with the reason in orange, and so does a card's paste.
+void CompactInboxTest::refusedKeystrokes()
+{
+    Harness h;
+    h.fake.workspace.userActivates(editorApp);
+    QVERIFY(h.poll(firstList, false));
+    h.panel->pollTimer()->stop();
+    h.panel->autoPasteButton()->click();
+    const QString typed = QStringLiteral("新内容已同步输入");
+    QVERIFY(h.poll(withNewNewest));
+    QCOMPARE(h.panel->statusText(), typed);
+    QTRY_COMPARE(h.fake.keystroke.posts.size(), 1);
+    QCOMPARE(h.panel->statusText(), typed);
+
+    h.fake.keystroke.result = KeystrokeResult::NotFocused;
+    QVERIFY(h.poll(Clips{clip("d", "1", "丁")} + withNewNewest));
+    QCOMPARE(h.panel->statusText(), typed);
+    QTRY_COMPARE(h.panel->statusText(), QStringLiteral("没有输入：目标窗口不在前台，内容已复制"));
+    QCOMPARE(h.panel->statusColor(), SystemColors::orange());
+
+    h.fake.keystroke.result = KeystrokeResult::Unavailable;
+    h.panel->cards().at(1)->pasteButton()->click();
+    QTRY_COMPARE(h.fake.keystroke.posts.size(), 3);
+    QCOMPARE(h.panel->statusText(), QStringLiteral("没有输入：这里无法模拟按键，内容已复制"));
+    QCOMPARE(h.fake.pasteboard.text, QStringLiteral("丙"));
 }
 
 void CompactInboxTest::signOutAndRelease_data()
