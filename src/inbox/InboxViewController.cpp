@@ -35,6 +35,7 @@ using SystemColors::rgba;
 const QString saveTitle = QStringLiteral("保存修改");
 const QString savedTitle = QStringLiteral("已保存");
 const QString saveFailedTitle = QStringLiteral("保存失败");
+const QString saveTitleResetName = QStringLiteral("saveTitleReset");
 
 qint64 indexOfId(const QList<Clip> &clips, const QString &id)
 {
@@ -90,17 +91,11 @@ InboxViewController::InboxViewController(APIClient *api, const Profile &profile,
     connect(m_delivery, &PasteDelivery::statusChanged, this,
             [this](const QString &text, const std::optional<QColor> &color) { setStatus(text, color); });
 
-    // Children of the window: no tick and no title reset can reach a window that is gone.
+    // A child of the window: no tick can reach a window that is gone.
     m_pollTimer = new QTimer(this);
     m_pollTimer->setObjectName(QStringLiteral("pollTimer"));
     m_pollTimer->setInterval(pollInterval);
     connect(m_pollTimer, &QTimer::timeout, this, &InboxViewController::refresh);
-
-    m_saveTitleReset = new QTimer(this);
-    m_saveTitleReset->setObjectName(QStringLiteral("saveTitleReset"));
-    m_saveTitleReset->setSingleShot(true);
-    m_saveTitleReset->setInterval(savedTitleDuration);
-    connect(m_saveTitleReset, &QTimer::timeout, this, [this] { setSaveTitle(saveTitle); });
 
     loadView();
 }
@@ -442,7 +437,7 @@ void InboxViewController::handleSave(const Clip &sent, int sentVersion, const Ou
     // A reply about another clip would overwrite that clip's row with this one's text.
     if (!outcome.ok() || outcome.value().id != sent.id) {
         // A pending "已保存" reset must not hide the failure.
-        m_saveTitleReset->stop();
+        qDeleteAll(findChildren<QTimer *>(saveTitleResetName, Qt::FindDirectChildrenOnly));
         setSaveTitle(saveFailedTitle);
         updateSaveEnabled();
         return;
@@ -466,7 +461,16 @@ void InboxViewController::handleSave(const Clip &sent, int sentVersion, const Ou
     }
     setSaveTitle(savedTitle);
     updateSaveEnabled();
-    m_saveTitleReset->start();
+    // Every success resets the title on a timer of its own, a child of the window: a later
+    // success does not postpone it, and none reaches a window that is gone.
+    auto *reset = new QTimer(this);
+    reset->setObjectName(saveTitleResetName);
+    reset->setSingleShot(true);
+    connect(reset, &QTimer::timeout, this, [this, reset] {
+        reset->deleteLater();
+        setSaveTitle(saveTitle);
+    });
+    reset->start(savedTitleDuration);
 }
 
 void InboxViewController::copyText()

@@ -150,7 +150,6 @@ private:
     QPushButton *m_copyButton = nullptr;
     QPushButton *m_pasteButton = nullptr;
     QPushButton *m_logoutButton = nullptr;
-    QTimer *m_saveTitleReset = nullptr;
 
     std::optional<Loaded> m_loaded;
     // Ids of the clips whose save is on its way; their save button stays disabled meanwhile.

@@ -1,6 +1,7 @@
 #include "fakes/FakePlatform.h"
 #include "inbox/AlertSound.h"
 #include "inbox/InboxViewController.h"
+#include "platform/SystemColors.h"
 #include "service/APIClient.h"
 #include "support/FakeSecretStore.h"
 #include "support/TestHttpServer.h"
@@ -21,6 +22,7 @@
 
 using namespace quillpost;
 using namespace quillpost::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -146,7 +148,6 @@ private slots:
     {
         QVERIFY(h->poll({clip("a"), clip("b", false), clip("c")}));
         QPushButton *button = h->view->saveButton();
-        const QTimer *reset = h->view->findChild<QTimer *>("saveTitleReset");
         h->select(1);
         QVERIFY(h->view->rawButton()->isChecked());
         h->view->optimizedButton()->click();
@@ -175,11 +176,54 @@ private slots:
 
         QVERIFY(h->save(ScriptedReply::json(500, R"({"error":"坏了"})")));
         QCOMPARE(button->text(), QStringLiteral("保存失败"));
-        QVERIFY(!reset->isActive());
+        QVERIFY(h->view->findChildren<QTimer *>("saveTitleReset").isEmpty());
         QVERIFY(h->poll(h->view->clips()));
         QCOMPARE(button->text(), QStringLiteral("保存失败"));
         QVERIFY(h->save(savedReply(h->view->clips().at(1))));
         QCOMPARE(button->text(), QStringLiteral("已保存"));
+    }
+
+    // Each "已保存" goes back 1.2 s after its own success: a second success does not postpone the
+    // first one's reset. With each success (the button enabled again) a marker timer reads the
+    // title 1.1 s later.
+    void eachSuccessResetsItsOwnTitle()
+    {
+        struct OnEnabled : QObject
+        {
+            std::function<void()> action;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::EnabledChange)
+                    action();
+                return false;
+            }
+        } onEnabled;
+        QPushButton *button = h->view->saveButton();
+        QStringList titles;
+        onEnabled.action = [&] {
+            if (button->isEnabled())
+                QTimer::singleShot(1100ms, button, [&] { titles << button->text(); });
+        };
+        button->installEventFilter(&onEnabled);
+        QVERIFY(h->save(savedReply(clip("a"))));
+        h->server.enqueue(savedReply(clip("a")).heldBack());
+        h->view->save();
+        QVERIFY(h->server.waitForRequests(3));
+        QTimer::singleShot(300ms, &h->server, &TestHttpServer::releaseHeld); // the second success comes later
+        QTRY_COMPARE_WITH_TIMEOUT(titles.size(), 2, 10000);
+        QCOMPARE(titles, (QStringList{"已保存", "保存修改"}));
+    }
+
+    // A paste whose keystroke typed nothing replaces "已复制" with the reason, in orange.
+    void refusedPasteIsReported()
+    {
+        h->platform.workspace.userActivates(FakePlatform::app(7));
+        h->platform.keystroke.result = KeystrokeResult::ModifiersHeld;
+        h->view->pasteButton()->click();
+        QCOMPARE(h->view->statusText(), QStringLiteral("已复制"));
+        QTRY_COMPARE(h->view->statusText(), QStringLiteral("没有输入：Ctrl、Shift 等按键一直按着，内容已复制"));
+        QCOMPARE(h->view->statusColor(), SystemColors::orange());
+        QCOMPARE(h->platform.pasteboard.text, QStringLiteral("优化 a"));
     }
 
     // Edits, here of the title alone, whose clip a poll removes stay with no row selected and
