@@ -30,6 +30,7 @@ struct NoDesktop final : Pasteboard, Accessibility
 {
     void setText(const QString &) override {}
     void setSelectionText(const QString &) override {}
+    quint64 changeCount() const override { return 0; }
     bool isTrusted() const override { return false; }
     void requestTrust() override {}
 };
@@ -44,8 +45,8 @@ public:
 
 class NoKeystroke final : public Keystroke
 {
-public:
-    void postPaste(const RunningApplication &, PasteChord) override {}
+protected:
+    void post(const RunningApplication &, PasteChord, Completion report) override { report(KeystrokeResult::Unavailable); }
 };
 
 QList<Clip> poll(int generation)

@@ -5,6 +5,7 @@
 //   out: "text <base64>"            the field's whole text after every change
 //   in:  "hide"      -> hides the window, then "done"
 //   in:  "clipboard" -> "done <base64>" with the clipboard's text (asked from its owner)
+//   in:  "copy <base64>" -> puts the text on the clipboard, then "done"
 //   in:  "ping"      -> "done" (everything received before has been handled)
 #include "widgets/SafePlainTextEdit.h"
 
@@ -39,6 +40,8 @@ int main(int argc, char **argv)
             return QApplication::quit();
         if (command == "hide")
             window.hide();
+        if (command.startsWith("copy "))
+            QApplication::clipboard()->setText(QString::fromUtf8(QByteArray::fromBase64(command.mid(5))));
         say(command == "clipboard" ? "done " + QApplication::clipboard()->text().toUtf8().toBase64() : "done");
     });
 

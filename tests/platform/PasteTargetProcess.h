@@ -40,6 +40,7 @@ public:
     // Waits until the helper has handled everything sent and received before.
     bool sync() { return ask("ping"); }
     bool hide() { return ask("hide"); }
+    bool copy(const QString &text) { return ask("copy " + text.toUtf8().toBase64()); }
     std::optional<QString> clipboard() { return ask("clipboard") ? std::optional(m_answers.last()) : std::nullopt; }
     void kill() { m_process.kill(); m_process.waitForFinished(5000); }
 

@@ -1,6 +1,7 @@
 #include "PasteTargetProcess.h"
 #include "support/SessionTestMain.h"
 
+#include "platform/SystemColors.h"
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/XcbSupport.h"
 #include "receiver/PasteDelivery.h"
@@ -69,6 +70,48 @@ private slots:
             QCOMPARE(outcome.at(1).value<KeystrokeResult>(), KeystrokeResult::NotFocused);
         QVERIFY(target.sync());
         QCOMPARE(target.text, text);
+    }
+
+    // A job that finds its target's window closed, or another program's text on the clipboard,
+    // types nothing and says why; the clipboard keeps the newer text. Other programs' copies are
+    // counted as changes, our own writes once each.
+    void typesNothingWhenThingsChanged_data()
+    {
+        QTest::addColumn<bool>("closeTarget");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("clipboard");
+        QTest::newRow("target closed") << true << "没有输入：目标窗口不在前台，内容已复制" << "要输入的";
+        QTest::newRow("another program copies") << false << "没有输入：剪贴板已被其他内容替换" << "别人的";
+    }
+
+    void typesNothingWhenThingsChanged()
+    {
+        QFETCH(bool, closeTarget);
+        PasteDeliveryOptions options;
+        options.keystrokeDelay = std::chrono::seconds(2); // time enough to act in between
+        PasteDelivery delivery(m_platform.platform(), options);
+        QSignalSpy status(&delivery, &PasteDelivery::statusChanged);
+        PasteTargetProcess target;
+        QVERIFY(target.start());
+        QVERIFY(activate(target).processId == target.pid);
+        QVERIFY(activatePanel());
+
+        QVERIFY(delivery.paste(QStringLiteral("要输入的")));
+        QVERIFY(PasteTargetProcess::waitFor([&] { return lastActive().windowId == target.windowId; }, 5000));
+        QVERIFY(closeTarget ? target.hide() : target.copy(QStringLiteral("别人的")));
+        QVERIFY(PasteTargetProcess::waitFor([&] { return !status.isEmpty(); }, 10000));
+        QTEST(status.first().at(0).toString(), "message");
+        QCOMPARE(status.first().at(1).value<std::optional<QColor>>(), std::optional(SystemColors::orange()));
+        QVERIFY(target.sync());
+        QVERIFY(target.text.isEmpty());
+        QTEST(target.clipboard().value_or(QString()), "clipboard");
+
+        // Our own write is one change, also once the event loop has seen what it did.
+        Pasteboard *pasteboard = m_platform.platform().pasteboard;
+        const quint64 before = pasteboard->changeCount();
+        pasteboard->setText(QStringLiteral("我们的"));
+        QCOMPARE(target.clipboard().value_or(QString()), QStringLiteral("我们的"));
+        QCOMPARE(pasteboard->changeCount(), before + 1);
     }
 
     void xtermGetsItsChord()
