@@ -103,6 +103,18 @@ protected:
     }
 };
 
+// An on/off switch of the control row; its look is set by the panel from its state.
+QPushButton *makeSwitch(const QString &objectName, QWidget *parent)
+{
+    auto *button = new QPushButton(parent);
+    button->setObjectName(objectName);
+    button->setCheckable(true);
+    button->setAutoDefault(false);
+    button->setFixedHeight(switchHeight);
+    keepFocusOnClick(button);
+    return button;
+}
+
 } // namespace
 
 void CompactInboxViewController::loadView()
@@ -237,30 +249,21 @@ QWidget *CompactInboxViewController::buildControlRow()
     setColour(m_status, QPalette::WindowText, m_statusColor);
     row->addWidget(m_status, 1, Qt::AlignVCenter);
 
-    m_autoPasteButton = new QPushButton(controls);
-    m_autoPasteButton->setObjectName(QStringLiteral("autoPasteButton"));
-    m_autoPasteButton->setCheckable(true);
-    m_autoPasteButton->setAutoDefault(false);
-    m_autoPasteButton->setFixedHeight(switchHeight);
-    // Acts on the state, whatever changed it: a click, Space, or an assistive tool's "toggle".
+    // The switches act on their state, whatever changed it: a click, Space, or an assistive
+    // tool's "toggle", which emits no click.
+    m_autoPasteButton = makeSwitch(QStringLiteral("autoPasteButton"), controls);
     connect(m_autoPasteButton, &QPushButton::toggled, this, [this](bool on) {
         if (on != m_autoPasteEnabled)
             toggleAutoPaste();
     });
-    keepFocusOnClick(m_autoPasteButton);
     updateAutoPasteLook();
     row->addWidget(m_autoPasteButton, 0, Qt::AlignVCenter);
 
-    m_pinButton = new QPushButton(controls);
-    m_pinButton->setObjectName(QStringLiteral("pinButton"));
-    m_pinButton->setCheckable(true);
-    m_pinButton->setAutoDefault(false);
-    m_pinButton->setFixedHeight(switchHeight);
+    m_pinButton = makeSwitch(QStringLiteral("pinButton"), controls);
     connect(m_pinButton, &QPushButton::toggled, this, [this](bool on) {
         if (on != m_pinned)
             togglePin();
     });
-    keepFocusOnClick(m_pinButton);
     updatePinLook();
     row->addWidget(m_pinButton, 0, Qt::AlignVCenter);
     return controls;
