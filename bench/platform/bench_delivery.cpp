@@ -3,8 +3,8 @@
 // transfer. The counter "beyond_delay_ms" is the part after the delay.
 #include "PasteTargetProcess.h"
 
+#include "delivery/PasteDelivery.h"
 #include "platform/x11/X11Platform.h"
-#include "receiver/PasteDelivery.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

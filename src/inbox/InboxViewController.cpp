@@ -4,12 +4,12 @@
 #include "widgets/Styling.h"
 
 #include "cards/ElidedLabel.h"
+#include "delivery/PasteDelivery.h"
 #include "inbox/AlertSound.h"
 #include "inbox/ClipListModel.h"
 #include "inbox/ClipRowDelegate.h"
 #include "platform/SecretStore.h"
 #include "platform/SystemColors.h"
-#include "receiver/PasteDelivery.h"
 #include "service/APIClient.h"
 #include "widgets/SafePlainTextEdit.h"
 

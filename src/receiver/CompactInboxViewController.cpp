@@ -5,9 +5,9 @@
 
 #include "cards/ElidedLabel.h"
 #include "cards/ReceiverCardView.h"
+#include "delivery/PasteDelivery.h"
 #include "platform/SecretStore.h"
 #include "platform/SystemColors.h"
-#include "receiver/PasteDelivery.h"
 #include "service/APIClient.h"
 
 #include <QAction>

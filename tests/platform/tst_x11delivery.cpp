@@ -1,10 +1,10 @@
 #include "PasteTargetProcess.h"
 #include "support/SessionTestMain.h"
 
+#include "delivery/PasteDelivery.h"
 #include "platform/SystemColors.h"
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/XcbSupport.h"
-#include "receiver/PasteDelivery.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -2,8 +2,8 @@
 #include "PasteTargetProcess.h"
 #include "support/SessionTestMain.h"
 
+#include "delivery/PasteDelivery.h"
 #include "platform/x11/X11Platform.h"
-#include "receiver/PasteDelivery.h"
 
 #include <QSignalSpy>
 

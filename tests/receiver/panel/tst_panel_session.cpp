@@ -5,9 +5,9 @@
 #include "PasteTargetProcess.h"
 
 #include "cards/ReceiverCardView.h"
+#include "delivery/PasteDelivery.h"
 #include "platform/x11/X11Platform.h"
 #include "receiver/CompactInboxViewController.h"
-#include "receiver/PasteDelivery.h"
 #include "service/APIClient.h"
 #include "support/FakeSecretStore.h"
 #include "support/SessionTestMain.h"

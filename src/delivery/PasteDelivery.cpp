@@ -1,4 +1,4 @@
-#include "receiver/PasteDelivery.h"
+#include "delivery/PasteDelivery.h"
 
 #include "platform/SystemColors.h"
 

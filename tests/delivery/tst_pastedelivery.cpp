@@ -1,6 +1,6 @@
+#include "delivery/PasteDelivery.h"
 #include "fakes/FakePlatform.h"
 #include "platform/SystemColors.h"
-#include "receiver/PasteDelivery.h"
 
 #include <QSignalSpy>
 #include <QTest>
