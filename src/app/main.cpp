@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/SingleInstance.h"
+#include "platform/DesktopPlatform.h"
 #include "platform/secret/KeychainStore.h"
-#include "platform/x11/X11Platform.h"
 #include "service/APIClient.h"
 #include "service/QtTranslations.h"
 
@@ -30,8 +30,8 @@ int main(int argc, char *argv[])
     quillpost::installQtTranslations(application);
 
     quillpost::KeychainStore keychain;
-    quillpost::X11Platform platform;
-    quillpost::AppDelegate delegate(*serviceURL, &keychain, platform.platform());
+    const auto platform = quillpost::makePlatform();
+    quillpost::AppDelegate delegate(*serviceURL, &keychain, platform->platform());
     QObject::connect(&instance, &quillpost::SingleInstance::activationRequested, &delegate,
                      &quillpost::AppDelegate::showWindow);
     delegate.applicationDidFinishLaunching();

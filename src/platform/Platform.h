@@ -8,7 +8,7 @@
 namespace quillpost {
 
 // The desktop seams that a screen needs to deliver text, passed to its constructor by value.
-// The pointers are not owned and never null. Whoever creates them (X11Platform in the program,
+// The pointers are not owned and never null. Whoever creates them (makePlatform() in the program,
 // FakePlatform in tests) keeps them alive longer than every screen and every delayed keystroke
 // job that uses them.
 struct Platform

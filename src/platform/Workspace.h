@@ -47,6 +47,10 @@ public:
     // milliseconds later, which is then reported through applicationActivated.
     virtual void activate(const RunningApplication &application) = 0;
 
+    // Whether this desktop lets our window stay above other windows when asked (X11 window
+    // managers do; wlroots compositors have no such request for ordinary windows).
+    virtual bool canKeepWindowsAbove() const { return true; }
+
 signals:
     // A top-level window of `application` (possibly this program's own) became active.
     void applicationActivated(const quillpost::RunningApplication &application);

@@ -323,6 +323,9 @@ void CompactInboxViewController::togglePin()
 {
     m_pinned = !m_pinned;
     updatePinLook();
+    // Pinned still copies each new text; say plainly that the window will not stay above.
+    if (m_pinned && !m_platform.workspace->canKeepWindowsAbove())
+        setStatus(QStringLiteral("此桌面不支持窗口置顶：悬浮时只自动复制新内容"), SystemColors::orange());
     if (m_onTogglePin)
         m_onTogglePin(m_pinned);
 }

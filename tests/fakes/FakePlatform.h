@@ -63,10 +63,12 @@ struct FakeWorkspace final : Workspace
     // What the user does: bring an application to the front, or quit it.
     void userActivates(const RunningApplication &application) { emit applicationActivated(application); }
     void terminate(const RunningApplication &application) { terminatedWindows.insert(application.windowId); }
+    bool canKeepWindowsAbove() const override { return keepsAbove; }
 
     QStringList &log;
     std::optional<QString> ownId = QStringLiteral("Quillpost");
     QSet<quint32> terminatedWindows;
+    bool keepsAbove = true;
     QList<RunningApplication> activations;
 };
 

@@ -3,7 +3,7 @@
 namespace quillpost {
 
 X11Platform::X11Platform(QObject *parent)
-    : QObject(parent), m_workspace(new X11Workspace(QStringLiteral("Quillpost"), this)),
+    : DesktopPlatform(parent), m_workspace(new X11Workspace(QStringLiteral("Quillpost"), this)),
       m_keystroke(new X11Keystroke(this))
 {
 }

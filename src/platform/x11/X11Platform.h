@@ -1,12 +1,10 @@
 #pragma once
 
-#include "platform/Platform.h"
+#include "platform/DesktopPlatform.h"
 #include "platform/x11/ClipboardPasteboard.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Keystroke.h"
 #include "platform/x11/X11Workspace.h"
-
-#include <QObject>
 
 namespace quillpost {
 
@@ -14,14 +12,14 @@ namespace quillpost {
 // the program (it must outlive every screen given its platform()), and hand platform() to the
 // screens' constructors. Off X11 (offscreen, Wayland) it still works: the clipboard works,
 // Accessibility is not trusted, and no activation is ever reported.
-class X11Platform : public QObject
+class X11Platform final : public DesktopPlatform
 {
     Q_OBJECT
 
 public:
     explicit X11Platform(QObject *parent = nullptr);
 
-    Platform platform() { return {&m_pasteboard, m_workspace, &m_accessibility, m_keystroke}; }
+    Platform platform() override { return {&m_pasteboard, m_workspace, &m_accessibility, m_keystroke}; }
     X11Workspace *workspace() const { return m_workspace; }
     X11Keystroke *keystroke() const { return m_keystroke; }
 

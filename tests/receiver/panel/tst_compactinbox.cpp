@@ -271,6 +271,14 @@ void CompactInboxTest::switchesFollowTheirState()
     h.panel->pinButton()->click();
     toggle(h.panel->pinButton());
     QCOMPARE(h.pinCalls, (QList<bool>{true, false, true}));
+    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
+
+    // Where the desktop cannot keep the window above, pinning says so instead of pretending.
+    h.fake.workspace.keepsAbove = false;
+    h.panel->pinButton()->click();
+    toggle(h.panel->pinButton());
+    QCOMPARE(h.panel->statusText(), QStringLiteral("此桌面不支持窗口置顶：悬浮时只自动复制新内容"));
+    QCOMPARE(h.panel->statusColor(), SystemColors::orange());
 }
 
 void CompactInboxTest::scopes()

@@ -1,0 +1,107 @@
+#include "platform/wayland/WaylandConnection.h"
+
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
+#include "wlr-data-control-unstable-v1-client-protocol.h"
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
+
+#include <QSocketNotifier>
+
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace quillpost {
+
+namespace {
+
+template<typename T>
+T *bind(wl_registry *registry, uint32_t name, const wl_interface *interface, uint32_t offered, uint32_t wanted)
+{
+    return static_cast<T *>(wl_registry_bind(registry, name, interface, std::min(offered, wanted)));
+}
+
+} // namespace
+
+WaylandConnection::WaylandConnection(QObject *parent) : QObject(parent)
+{
+    // WAYLAND_DISPLAY, as Qt uses it.
+    m_display = wl_display_connect(nullptr);
+    if (!m_display)
+        return;
+    static const wl_registry_listener listener = {&WaylandConnection::global, &WaylandConnection::globalRemove};
+    m_registry = wl_display_get_registry(m_display);
+    wl_registry_add_listener(m_registry, &listener, this);
+    roundtrip();
+
+    m_notifier = new QSocketNotifier(wl_display_get_fd(m_display), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &WaylandConnection::dispatch);
+}
+
+WaylandConnection::~WaylandConnection()
+{
+    if (!m_display)
+        return;
+    if (m_dataControlManager)
+        zwlr_data_control_manager_v1_destroy(m_dataControlManager);
+    if (m_virtualKeyboardManager)
+        zwp_virtual_keyboard_manager_v1_destroy(m_virtualKeyboardManager);
+    if (m_toplevelManager)
+        zwlr_foreign_toplevel_manager_v1_destroy(m_toplevelManager);
+    if (m_seat)
+        wl_seat_destroy(m_seat);
+    wl_registry_destroy(m_registry);
+    wl_display_flush(m_display);
+    wl_display_disconnect(m_display);
+}
+
+void WaylandConnection::global(void *data, wl_registry *registry, uint32_t name, const char *interface,
+                               uint32_t version)
+{
+    auto *self = static_cast<WaylandConnection *>(data);
+    if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat)
+        self->m_seat = bind<wl_seat>(registry, name, &wl_seat_interface, version, 1);
+    else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0 && !self->m_toplevelManager)
+        self->m_toplevelManager = bind<zwlr_foreign_toplevel_manager_v1>(
+            registry, name, &zwlr_foreign_toplevel_manager_v1_interface, version, 3);
+    else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0
+             && !self->m_virtualKeyboardManager)
+        self->m_virtualKeyboardManager = bind<zwp_virtual_keyboard_manager_v1>(
+            registry, name, &zwp_virtual_keyboard_manager_v1_interface, version, 1);
+    else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0 && !self->m_dataControlManager)
+        self->m_dataControlManager = bind<zwlr_data_control_manager_v1>(
+            registry, name, &zwlr_data_control_manager_v1_interface, version, 2);
+}
+
+void WaylandConnection::globalRemove(void *, wl_registry *, uint32_t)
+{
+    // Seats and managers are not expected to go away while the compositor runs.
+}
+
+void WaylandConnection::flush()
+{
+    if (isAlive() && wl_display_flush(m_display) < 0 && errno != EAGAIN)
+        m_failed = true;
+}
+
+void WaylandConnection::roundtrip()
+{
+    if (isAlive() && wl_display_roundtrip(m_display) < 0)
+        m_failed = true;
+}
+
+void WaylandConnection::dispatch()
+{
+    if (!isAlive())
+        return;
+    // The socket is readable, so this reads without waiting, then dispatches what it read.
+    if (wl_display_dispatch(m_display) < 0) {
+        m_failed = true;
+        m_notifier->setEnabled(false);
+        return;
+    }
+    flush();
+}
+
+} // namespace quillpost

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QObject>
+
+struct wl_display;
+struct wl_registry;
+struct wl_seat;
+struct zwlr_foreign_toplevel_manager_v1;
+struct zwp_virtual_keyboard_manager_v1;
+struct zwlr_data_control_manager_v1;
+
+class QSocketNotifier;
+
+namespace quillpost {
+
+// A Wayland connection of this program's own to the compositor that Qt talks to, with the
+// globals that delivery needs: the first seat, foreign toplevel management, the virtual
+// keyboard manager and data control. Each is null when the compositor does not offer it.
+//
+// Why not Qt's own wl_display: Qt 6.4 reads its connection on an event thread of its own and
+// dispatches only its own queues; objects of ours there would need a private event queue that
+// nothing in Qt dispatches. A second connection is read and dispatched on the GUI thread by a
+// QSocketNotifier like any other socket, and a protocol error on it (which ends a Wayland
+// connection) disables delivery instead of ending the program.
+//
+// The users of the globals add their listeners, send their requests, then call flush().
+// Events are dispatched on the GUI thread as they arrive. Once the connection fails, every
+// global stays as it is but no further events arrive; isAlive() tells.
+class WaylandConnection final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit WaylandConnection(QObject *parent = nullptr);
+    ~WaylandConnection() override;
+
+    bool isAlive() const { return m_display != nullptr && !m_failed; }
+    wl_display *display() const { return m_display; }
+    wl_seat *seat() const { return m_seat; }
+    zwlr_foreign_toplevel_manager_v1 *toplevelManager() const { return m_toplevelManager; }
+    zwp_virtual_keyboard_manager_v1 *virtualKeyboardManager() const { return m_virtualKeyboardManager; }
+    zwlr_data_control_manager_v1 *dataControlManager() const { return m_dataControlManager; }
+
+    // Sends the requests made so far.
+    void flush();
+    // Waits (blocking, for set-up only) until the compositor has handled every request so far
+    // and every event it sent before has been dispatched.
+    void roundtrip();
+
+private:
+    void dispatch();
+    static void global(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version);
+    static void globalRemove(void *data, wl_registry *registry, uint32_t name);
+
+    wl_display *m_display = nullptr;
+    wl_registry *m_registry = nullptr;
+    wl_seat *m_seat = nullptr;
+    zwlr_foreign_toplevel_manager_v1 *m_toplevelManager = nullptr;
+    zwp_virtual_keyboard_manager_v1 *m_virtualKeyboardManager = nullptr;
+    zwlr_data_control_manager_v1 *m_dataControlManager = nullptr;
+    QSocketNotifier *m_notifier = nullptr;
+    bool m_failed = false;
+};
+
+} // namespace quillpost
