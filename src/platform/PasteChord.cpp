@@ -7,11 +7,13 @@ namespace quillpost {
 
 namespace {
 
-// Terminal emulators by WM_CLASS class. Add a terminal here when it doesn't paste on Ctrl+V.
-constexpr std::array<std::pair<const char *, PasteChord>, 31> terminalChords{{
+// Terminal emulators by their X11 WM_CLASS class and by their Wayland app_id (compared without
+// regard to case). Add a terminal here when it doesn't paste on Ctrl+V.
+constexpr std::array<std::pair<const char *, PasteChord>, 35> terminalChords{{
     // VTE-based terminals
     {"Gnome-terminal", PasteChord::ControlShiftV},
     {"gnome-terminal-server", PasteChord::ControlShiftV},
+    {"org.gnome.Terminal", PasteChord::ControlShiftV},
     {"org.gnome.Console", PasteChord::ControlShiftV},
     {"kgx", PasteChord::ControlShiftV},
     {"org.gnome.Ptyxis", PasteChord::ControlShiftV},
@@ -28,6 +30,9 @@ constexpr std::array<std::pair<const char *, PasteChord>, 31> terminalChords{{
     {"com.raggesilver.BlackBox", PasteChord::ControlShiftV},
     // Others with their own rendering
     {"konsole", PasteChord::ControlShiftV},
+    {"org.kde.konsole", PasteChord::ControlShiftV},
+    {"org.kde.yakuake", PasteChord::ControlShiftV},
+    {"com.mitchellh.ghostty", PasteChord::ControlShiftV},
     {"kitty", PasteChord::ControlShiftV},
     {"Alacritty", PasteChord::ControlShiftV},
     {"org.wezfurlong.wezterm", PasteChord::ControlShiftV},
