@@ -151,6 +151,8 @@ void AppDelegate::onTogglePin(bool pinned)
 {
     m_pinned = pinned;
     DesktopWindows::setPinned(m_window, pinned);
+    // Where Qt's hints do not reach the compositor (KWin), the workspace asks it.
+    m_platform.workspace->setPinned(m_window ? m_window->windowHandle() : nullptr, pinned);
 }
 
 void AppDelegate::menuLogout()
@@ -179,7 +181,7 @@ void AppDelegate::bringForward()
         m_window->showNormal();
     // The window manager forgets "on every desktop" when the window is hidden.
     if (m_pinned)
-        DesktopWindows::setPinned(m_window, true);
+        onTogglePin(true);
     m_window->raise();
     m_window->activateWindow();
 }

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QWindow;
+
 namespace quillpost {
 
 // An application as the workspace saw it when one of its windows became active: a plain value
@@ -50,6 +52,16 @@ public:
     // Whether this desktop lets our window stay above other windows when asked (X11 window
     // managers do; wlroots compositors have no such request for ordinary windows).
     virtual bool canKeepWindowsAbove() const { return true; }
+
+    // Pinned: asks the desktop to keep this program's `window` above other windows and on every
+    // desktop, also after it is hidden and shown again; unpinned: neither. Desktops where Qt's
+    // own window hints reach the window manager (X11) need nothing here: the default does
+    // nothing.
+    virtual void setPinned(QWindow *window, bool pinned)
+    {
+        Q_UNUSED(window);
+        Q_UNUSED(pinned);
+    }
 
 signals:
     // A top-level window of `application` (possibly this program's own) became active.

@@ -137,8 +137,12 @@ void AppDelegateTest::panelGeometryAndPinReset()
     QTRY_COMPARE(contentSize(), QSize(330, 230));
     QCOMPARE(delegate->window()->maximumWidth(), 420);
     delegate->onTogglePin(true);
+    // The workspace is asked too (KWin keeps the window above only when asked through it).
+    QVERIFY(m_platform->workspace.pinnedWindow);
+    QCOMPARE(m_platform->workspace.pinnedWindow, delegate->window()->windowHandle());
     delegate->showLogin();
     QVERIFY(!delegate->isPinned());
+    QCOMPARE(m_platform->workspace.pinnedWindow, nullptr);
     QTRY_COMPARE(contentSize(), QSize(420, 430));
     QCOMPARE(delegate->window()->maximumWidth(), 520);
 }

@@ -64,11 +64,13 @@ struct FakeWorkspace final : Workspace
     void userActivates(const RunningApplication &application) { emit applicationActivated(application); }
     void terminate(const RunningApplication &application) { terminatedWindows.insert(application.windowId); }
     bool canKeepWindowsAbove() const override { return keepsAbove; }
+    void setPinned(QWindow *window, bool pinned) override { pinnedWindow = pinned ? window : nullptr; }
 
     QStringList &log;
     std::optional<QString> ownId = QStringLiteral("Quillpost");
     QSet<quint32> terminatedWindows;
     bool keepsAbove = true;
+    QWindow *pinnedWindow = nullptr; // as last asked
     QList<RunningApplication> activations;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/wayland/WaylandConnection.h"
 
+#include "fake-input-client-protocol.h"
+#include "plasma-window-management-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
@@ -45,6 +47,10 @@ WaylandConnection::~WaylandConnection()
         return;
     if (m_dataControlManager)
         zwlr_data_control_manager_v1_destroy(m_dataControlManager);
+    if (m_plasmaWindowManagement)
+        org_kde_plasma_window_management_destroy(m_plasmaWindowManagement);
+    if (m_fakeInput)
+        org_kde_kwin_fake_input_destroy(m_fakeInput);
     if (m_virtualKeyboardManager)
         zwp_virtual_keyboard_manager_v1_destroy(m_virtualKeyboardManager);
     if (m_toplevelManager)
@@ -72,6 +78,12 @@ void WaylandConnection::global(void *data, wl_registry *registry, uint32_t name,
     else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0 && !self->m_dataControlManager)
         self->m_dataControlManager = bind<zwlr_data_control_manager_v1>(
             registry, name, &zwlr_data_control_manager_v1_interface, version, 2);
+    else if (std::strcmp(interface, org_kde_plasma_window_management_interface.name) == 0
+             && !self->m_plasmaWindowManagement)
+        self->m_plasmaWindowManagement = bind<org_kde_plasma_window_management>(
+            registry, name, &org_kde_plasma_window_management_interface, version, 16);
+    else if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 && !self->m_fakeInput)
+        self->m_fakeInput = bind<org_kde_kwin_fake_input>(registry, name, &org_kde_kwin_fake_input_interface, version, 4);
 }
 
 void WaylandConnection::globalRemove(void *, wl_registry *, uint32_t)

@@ -8,6 +8,8 @@ struct wl_seat;
 struct zwlr_foreign_toplevel_manager_v1;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwlr_data_control_manager_v1;
+struct org_kde_plasma_window_management;
+struct org_kde_kwin_fake_input;
 
 class QSocketNotifier;
 
@@ -15,7 +17,9 @@ namespace quillpost {
 
 // A Wayland connection of this program's own to the compositor that Qt talks to, with the
 // globals that delivery needs: the first seat, foreign toplevel management, the virtual
-// keyboard manager and data control. Each is null when the compositor does not offer it.
+// keyboard manager and data control (wlroots compositors), plasma window management and fake
+// input (KWin, which also has data control). Each is null when the compositor does not offer
+// it.
 //
 // Why not Qt's own wl_display: Qt 6.4 reads its connection on an event thread of its own and
 // dispatches only its own queues; objects of ours there would need a private event queue that
@@ -40,6 +44,8 @@ public:
     zwlr_foreign_toplevel_manager_v1 *toplevelManager() const { return m_toplevelManager; }
     zwp_virtual_keyboard_manager_v1 *virtualKeyboardManager() const { return m_virtualKeyboardManager; }
     zwlr_data_control_manager_v1 *dataControlManager() const { return m_dataControlManager; }
+    org_kde_plasma_window_management *plasmaWindowManagement() const { return m_plasmaWindowManagement; }
+    org_kde_kwin_fake_input *fakeInput() const { return m_fakeInput; }
 
     // Sends the requests made so far.
     void flush();
@@ -58,6 +64,8 @@ private:
     zwlr_foreign_toplevel_manager_v1 *m_toplevelManager = nullptr;
     zwp_virtual_keyboard_manager_v1 *m_virtualKeyboardManager = nullptr;
     zwlr_data_control_manager_v1 *m_dataControlManager = nullptr;
+    org_kde_plasma_window_management *m_plasmaWindowManagement = nullptr;
+    org_kde_kwin_fake_input *m_fakeInput = nullptr;
     QSocketNotifier *m_notifier = nullptr;
     bool m_failed = false;
 };

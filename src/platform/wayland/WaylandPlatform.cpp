@@ -1,14 +1,46 @@
 #include "platform/wayland/WaylandPlatform.h"
 
 #include "platform/wayland/DataControlPasteboard.h"
+#include "platform/wayland/FakeInputKeystroke.h"
+#include "platform/wayland/PlasmaWorkspace.h"
+#include "platform/wayland/WlrKeystroke.h"
+#include "platform/wayland/WlrWorkspace.h"
 
 namespace quillpost {
 
+namespace {
+
+std::unique_ptr<WaylandWorkspace> makeWorkspace(WaylandConnection *connection, WaylandPlatform::Seams seams)
+{
+    if (seams == WaylandPlatform::Seams::Plasma)
+        return std::make_unique<PlasmaWorkspace>(connection, WlrWorkspace::ownAppId());
+    return std::make_unique<WlrWorkspace>(connection, WlrWorkspace::ownAppId());
+}
+
+// The keyboard is made now, long before the first delivery.
+std::unique_ptr<WaylandKeystroke> makeKeystroke(WaylandConnection *connection, WaylandPlatform::Seams seams,
+                                                WaylandWorkspace *workspace)
+{
+    if (seams == WaylandPlatform::Seams::Plasma)
+        return std::make_unique<FakeInputKeystroke>(connection, workspace);
+    return std::make_unique<WlrKeystroke>(connection, static_cast<WlrWorkspace *>(workspace));
+}
+
+} // namespace
+
+WaylandPlatform::Seams WaylandPlatform::seamsFor(const WaylandConnection &connection)
+{
+    // KWin offers no foreign toplevel management and wlroots compositors no plasma window
+    // management; a compositor with both would be served fully by the wlroots seams.
+    if (connection.plasmaWindowManagement() && !connection.toplevelManager())
+        return Seams::Plasma;
+    return Seams::Wlroots;
+}
+
 WaylandPlatform::WaylandPlatform(QObject *parent)
     : DesktopPlatform(parent), m_connection(std::make_unique<WaylandConnection>()),
-      m_workspace(std::make_unique<WlrWorkspace>(m_connection.get(), WlrWorkspace::ownAppId())),
-      // The virtual keyboard is made now, long before the first delivery.
-      m_keystroke(std::make_unique<WlrKeystroke>(m_connection.get(), m_workspace.get())),
+      m_seams(seamsFor(*m_connection)), m_workspace(makeWorkspace(m_connection.get(), m_seams)),
+      m_keystroke(makeKeystroke(m_connection.get(), m_seams, m_workspace.get())),
       m_accessibility(m_workspace.get(), m_keystroke.get())
 {
     if (m_connection->dataControlManager() && m_connection->seat()) {

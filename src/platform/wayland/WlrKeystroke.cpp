@@ -7,7 +7,6 @@
 
 #include <QElapsedTimer>
 
-#include <linux/input-event-codes.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -15,7 +14,6 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
 
 namespace quillpost {
 
@@ -23,25 +21,6 @@ namespace {
 
 constexpr uint32_t keyReleased = 0; // wl_keyboard key states
 constexpr uint32_t keyPressed = 1;
-
-struct ChordKeys
-{
-    std::vector<uint32_t> modifiers; // evdev codes, pressed in this order
-    uint32_t key;
-};
-
-ChordKeys keysOf(PasteChord chord)
-{
-    switch (chord) {
-    case PasteChord::ControlV:
-        return {{KEY_LEFTCTRL}, KEY_V};
-    case PasteChord::ControlShiftV:
-        return {{KEY_LEFTCTRL, KEY_LEFTSHIFT}, KEY_V};
-    case PasteChord::ShiftInsert:
-        return {{KEY_LEFTSHIFT}, KEY_INSERT};
-    }
-    return {{KEY_LEFTCTRL}, KEY_V};
-}
 
 // Milliseconds for key events; only their order matters to clients.
 uint32_t eventTime()
@@ -63,7 +42,7 @@ struct XkbDeleter
 } // namespace
 
 WlrKeystroke::WlrKeystroke(WaylandConnection *connection, const WlrWorkspace *workspace, QObject *parent)
-    : Keystroke(parent), m_connection(connection), m_workspace(workspace)
+    : WaylandKeystroke(parent), m_connection(connection), m_workspace(workspace)
 {
     if (!m_connection->virtualKeyboardManager() || !m_connection->seat())
         return;
@@ -125,7 +104,7 @@ void WlrKeystroke::post(const RunningApplication &target, PasteChord chord, Comp
         report(KeystrokeResult::NotFocused);
         return;
     }
-    const ChordKeys keys = keysOf(chord);
+    const ChordKeys keys = chordKeys(chord);
     const auto maskOf = [this](uint32_t code) { return code == KEY_LEFTSHIFT ? m_shiftMask : m_controlMask; };
     uint32_t mask = 0;
     for (const uint32_t modifier : keys.modifiers) {

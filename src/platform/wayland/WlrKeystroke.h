@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Keystroke.h"
+#include "platform/wayland/WaylandSeams.h"
 
 struct zwp_virtual_keyboard_v1;
 
@@ -21,7 +21,7 @@ class WlrWorkspace;
 // nothing typed, otherwise). The compositor sends a keyboard's own modifier state with its
 // keys, so a modifier the user holds on another keyboard does not join the chord: there is no
 // need (and no way) to wait for its release. Unavailable without the protocols.
-class WlrKeystroke final : public Keystroke
+class WlrKeystroke final : public WaylandKeystroke
 {
     Q_OBJECT
 
@@ -29,7 +29,7 @@ public:
     WlrKeystroke(WaylandConnection *connection, const WlrWorkspace *workspace, QObject *parent = nullptr);
     ~WlrKeystroke() override;
 
-    bool isAvailable() const;
+    bool isAvailable() const override;
 
 protected:
     void post(const RunningApplication &target, PasteChord chord, Completion report) override;

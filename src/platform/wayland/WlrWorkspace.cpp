@@ -21,7 +21,7 @@ void ignoreParent(void *, zwlr_foreign_toplevel_handle_v1 *, zwlr_foreign_toplev
 } // namespace
 
 WlrWorkspace::WlrWorkspace(WaylandConnection *connection, std::optional<QString> ownIdentifier, QObject *parent)
-    : Workspace(parent), m_connection(connection), m_ownIdentifier(std::move(ownIdentifier))
+    : WaylandWorkspace(parent), m_connection(connection), m_ownIdentifier(std::move(ownIdentifier))
 {
     if (!m_connection->toplevelManager())
         return;

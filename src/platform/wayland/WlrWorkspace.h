@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Workspace.h"
+#include "platform/wayland/WaylandSeams.h"
 
 #include <QHash>
 
@@ -24,7 +24,7 @@ class WaylandConnection;
 //
 // Without the protocol (or the connection) it never reports an activation, reports every
 // application as terminated and activates nothing.
-class WlrWorkspace final : public Workspace
+class WlrWorkspace final : public WaylandWorkspace
 {
     Q_OBJECT
 
@@ -38,14 +38,13 @@ public:
     // domain, when there is one).
     static QString ownAppId();
 
-    bool isAvailable() const;
+    bool isAvailable() const override;
     std::optional<QString> ownIdentifier() const override { return m_ownIdentifier; }
     bool isTerminated(const RunningApplication &application) const override;
     void activate(const RunningApplication &application) override;
     bool canKeepWindowsAbove() const override { return false; }
 
-    // True while the application's window is the activated one.
-    bool isActive(const RunningApplication &application) const;
+    bool isActive(const RunningApplication &application) const override;
 
 private:
     struct Toplevel
