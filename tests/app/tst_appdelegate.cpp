@@ -24,338 +24,291 @@
 using namespace quillpost;
 using namespace quillpost::test;
 
+namespace {
+
+const auto signedIn = [] { return ScriptedReply::json(200, R"({"token":"new","user":{"phone":"1","nickname":"n"}})"); };
+
+// Answers the alert that the next call opens with the button titled `answer`, and notes the
+// alert's texts and button titles in `seen`.
+void answerAlert(const QString &answer, QStringList *seen = nullptr)
+{
+    QTimer::singleShot(0, [answer, seen] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            if (seen)
+                *seen << box->text() << box->informativeText();
+            for (QAbstractButton *button : box->buttons()) {
+                if (seen)
+                    *seen << button->text();
+                if (button->text() == answer)
+                    button->click();
+            }
+        }
+    });
+}
+
+} // namespace
+
 class AppDelegateTest : public QObject
 {
     Q_OBJECT
-
-private slots:
-    void init();
-    void startWithoutTokenSendsNothing();
-    void failedRestoreForgetsTheToken_data();
-    void failedRestoreForgetsTheToken();
-    void panelGeometryAndPinReset();
-    void menuLogout_data();
-    void menuLogout();
-    void slowStore_data();
-    void slowStore();
-    void signOutWhileSaveHangs();
-    void menusAndReopen();
-    void editMenuActsOnTheFocusedField();
-    void statusIconFallsBackToGlyph();
-    void secondStartActivatesTheFirst();
-
-private:
-    QList<QNetworkReply *> networkReplies() const { return m_delegate->api()->findChildren<QNetworkReply *>(); }
-    std::unique_ptr<AppDelegate> start(std::optional<QString> storedToken, QUrl origin = {});
-    QSize contentSize() const { return m_delegate->window()->centralWidget()->size(); }
-    template<typename Screen>
-    bool shows() const { return qobject_cast<Screen *>(m_delegate->window()->centralWidget()); }
-    QAction *menuAction(const QString &text) const;
 
     std::unique_ptr<TestHttpServer> m_server;
     std::unique_ptr<FakeSecretStore> m_store;
     std::unique_ptr<FakePlatform> m_platform;
     AppDelegate *m_delegate = nullptr;
-};
 
-void AppDelegateTest::init()
-{
-    m_server = std::make_unique<TestHttpServer>();
-    m_server->setHandler([](const RecordedRequest &request) {
-        return request.target == "/api/profile" ? ScriptedReply::json(200, R"({"phone":"1","nickname":"演示用户"})")
-                                                : ScriptedReply::json(200, R"({"clips":[]})");
-    });
-    m_store = std::make_unique<FakeSecretStore>();
-    m_platform = std::make_unique<FakePlatform>();
-}
-
-std::unique_ptr<AppDelegate> AppDelegateTest::start(std::optional<QString> storedToken, QUrl origin)
-{
-    m_store->stored = storedToken;
-    auto delegate = std::make_unique<AppDelegate>(origin.isEmpty() ? m_server->origin() : origin, m_store.get(),
-                                                  m_platform->platform());
-    m_delegate = delegate.get();
-    delegate->applicationDidFinishLaunching();
-    // Delivers what the store has answered, as a store that answers at once would.
-    QCoreApplication::sendPostedEvents();
-    return delegate;
-}
-
-QAction *AppDelegateTest::menuAction(const QString &text) const
-{
-    for (QAction *menu : m_delegate->window()->menuBar()->actions())
-        for (QAction *action : menu->menu()->actions())
-            if (action->text() == text)
-                return action;
-    return nullptr;
-}
-
-void AppDelegateTest::startWithoutTokenSendsNothing()
-{
-    const auto delegate = start(std::nullopt);
-    QVERIFY(shows<LoginViewController>() && delegate->window()->isVisible());
-    QTRY_COMPARE(contentSize(), QSize(420, 430));
-    // A restore would have started with the store's answer; a request sent now arrives after it.
-    QVERIFY(networkReplies().isEmpty());
-    bool answered = false;
-    delegate->api()->call<Profile>(QStringLiteral("api/marker"), "GET", std::nullopt, this,
-                                   [&](const Outcome<Profile> &) { answered = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
-    QCOMPARE(m_server->requests().size(), 1);
-    QCOMPARE(m_server->requests().first().target, QByteArray("/api/marker"));
-}
-
-void AppDelegateTest::failedRestoreForgetsTheToken_data()
-{
-    QTest::addColumn<bool>("reachable");
-    QTest::newRow("rejected") << true;
-    QTest::newRow("unreachable") << false;
-}
-
-void AppDelegateTest::failedRestoreForgetsTheToken()
-{
-    QFETCH(bool, reachable);
-    m_server->setHandler([](const RecordedRequest &) { return ScriptedReply::json(401, R"({"error":"过期"})"); });
-    QUrl origin;
-    if (!reachable) {
-        QTcpServer probe; // a port that was just free: nothing listens there once it closes
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()));
-    }
-    const auto delegate = start(QStringLiteral("old"), origin);
-    QTRY_COMPARE(m_store->removes, 1);
-    QVERIFY(!m_store->stored && !delegate->api()->token && shows<LoginViewController>());
-}
-
-void AppDelegateTest::panelGeometryAndPinReset()
-{
-    const auto delegate = start(QStringLiteral("good"));
-    QTRY_VERIFY(shows<CompactInboxViewController>());
-    // The restore asked for the profile with the stored token.
-    QCOMPARE(m_server->requests().first().target, QByteArray("/api/profile"));
-    QCOMPARE(m_server->requests().first().header("Authorization"), QByteArray("Bearer good"));
-    QTRY_COMPARE(contentSize(), QSize(330, 230));
-    QCOMPARE(delegate->window()->maximumWidth(), 420);
-    delegate->onTogglePin(true);
-    // The workspace is asked too (KWin keeps the window above only when asked through it).
-    QVERIFY(m_platform->workspace.pinnedWindow);
-    QCOMPARE(m_platform->workspace.pinnedWindow, delegate->window()->windowHandle());
-    delegate->showLogin();
-    QVERIFY(!delegate->isPinned());
-    QCOMPARE(m_platform->workspace.pinnedWindow, nullptr);
-    QTRY_COMPARE(contentSize(), QSize(420, 430));
-    QCOMPARE(delegate->window()->maximumWidth(), 520);
-}
-
-void AppDelegateTest::menuLogout_data()
-{
-    QTest::addColumn<std::optional<QString>>("token");
-    QTest::addColumn<QString>("answer");
-    QTest::newRow("without token: no alert") << std::optional<QString>() << "";
-    QTest::newRow("cancelled") << std::optional<QString>(QStringLiteral("good")) << "取消";
-    QTest::newRow("confirmed") << std::optional<QString>(QStringLiteral("good")) << "退出登录";
-    // A restore still under way when the user signs out must not bring the panel back.
-    QTest::newRow("confirmed during restore") << std::optional<QString>(QStringLiteral("slow")) << "退出登录";
-}
-
-void AppDelegateTest::menuLogout()
-{
-    QFETCH(std::optional<QString>, token);
-    QFETCH(QString, answer);
-    const bool slow = token == QStringLiteral("slow");
-    if (slow) // the restore's reply comes only after the sign-out
-        m_server->enqueue(ScriptedReply::json(200, R"({"phone":"1","nickname":"n"})").heldBack());
-    const auto delegate = start(token);
-    if (slow)
-        QVERIFY(m_server->waitForRequests(1));
-    if (token == QStringLiteral("good"))
-        QTRY_VERIFY(shows<CompactInboxViewController>());
-    QWidget *before = delegate->window()->centralWidget();
-
-    QStringList seen;
-    QTimer::singleShot(0, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            seen << box->text() << box->informativeText();
-            for (QAbstractButton *button : box->buttons())
-                seen << button->text();
-            for (QAbstractButton *button : box->buttons())
-                if (button->text() == answer)
-                    button->click();
-        }
-    });
-    delegate->menuLogout();
-    if (answer.isEmpty()) {
-        QVERIFY(seen.isEmpty());
-        QVERIFY(delegate->window()->centralWidget() != before && shows<LoginViewController>());
-        return;
-    }
-    QCOMPARE(seen, QStringList({QStringLiteral("退出当前账号？"), QStringLiteral("只清除这台 Mac 的登录状态，云端内容不会删除。"),
-                                QStringLiteral("退出登录"), QStringLiteral("取消")}));
-    const bool confirmed = answer == QStringLiteral("退出登录");
-    QCOMPARE(delegate->api()->token.has_value(), !confirmed);
-    QCOMPARE(m_store->removes, confirmed ? 1 : 0);
-    if (slow) {
-        QSignalSpy replied(delegate->api()->findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
-        m_server->releaseHeld();
-        QVERIFY(replied.wait(10000));
+    std::unique_ptr<AppDelegate> start(std::optional<QString> storedToken, QUrl origin = {})
+    {
+        m_store->stored = storedToken;
+        auto delegate = std::make_unique<AppDelegate>(origin.isEmpty() ? m_server->origin() : origin, m_store.get(),
+                                                      m_platform->platform());
+        m_delegate = delegate.get();
+        delegate->applicationDidFinishLaunching();
+        // Delivers what the store has answered, as a store that answers at once would.
         QCoreApplication::sendPostedEvents();
+        return delegate;
     }
-    QCOMPARE(shows<LoginViewController>(), confirmed);
-}
-
-void AppDelegateTest::slowStore_data()
-{
-    QTest::addColumn<QString>("meanwhile"); // what the user does while the stored token is read
-    QTest::addColumn<bool>("answers");      // whether the store answers in the end or gives up
-    QTest::newRow("never answers") << "" << false;
-    QTest::newRow("answers late: restored as at start") << "" << true;
-    QTest::newRow("signed in by hand meanwhile") << "sign in" << true;
-    QTest::newRow("signed out from the menu meanwhile") << "sign out" << true;
-}
-
-// The window never waits for the secret store, and a token read late restores its session
-// only while nobody has decided about the session meanwhile.
-void AppDelegateTest::slowStore()
-{
-    QFETCH(QString, meanwhile);
-    QFETCH(bool, answers);
-    m_store->answers = false;
-    const auto delegate = start(QStringLiteral("old"));
-    QVERIFY(delegate->window()->isVisible());
-    QTRY_VERIFY(shows<LoginViewController>());
-    QCOMPARE(m_store->pending(), 1);
-    QVERIFY(m_server->requests().isEmpty() && !delegate->api()->token);
-
-    if (meanwhile == QStringLiteral("sign in")) {
-        m_server->enqueue(ScriptedReply::json(200, R"({"token":"new","user":{"phone":"1","nickname":"n"}})"));
-        delegate->window()->centralWidget()->findChild<QAbstractButton *>(QStringLiteral("loginButton"))->click();
-        QTRY_COMPARE(delegate->api()->token, std::optional<QString>(QStringLiteral("new")));
-    } else if (meanwhile == QStringLiteral("sign out")) {
-        delegate->menuLogout(); // no token yet: a fresh sign-in screen, no alert
+    template<typename Screen>
+    bool shows() const { return qobject_cast<Screen *>(m_delegate->window()->centralWidget()); }
+    QWidget *screen() const { return m_delegate->window()->centralWidget(); }
+    void clickSignIn() const { screen()->findChild<QAbstractButton *>(QStringLiteral("loginButton"))->click(); }
+    QAction *menuAction(const QString &text) const
+    {
+        for (QAction *menu : m_delegate->window()->menuBar()->actions())
+            for (QAction *action : menu->menu()->actions())
+                if (action->text() == text)
+                    return action;
+        return nullptr;
     }
-    QWidget *screen = delegate->window()->centralWidget();
-    answers ? m_store->answer() : m_store->giveUp();
-    QCoreApplication::sendPostedEvents();
 
-    if (meanwhile == QStringLiteral("sign in")) {
-        QTRY_VERIFY(shows<CompactInboxViewController>());
-        QCOMPARE(delegate->api()->token, std::optional<QString>(QStringLiteral("new")));
-        QCOMPARE(m_store->stored, std::optional<QString>(QStringLiteral("new")));
-        QTRY_VERIFY(m_server->requests().size() >= 2); // the sign-in, then the panel's first poll
-        for (const RecordedRequest &request : m_server->requests())
-            QVERIFY(request.header("Authorization") != "Bearer old");
-    } else if (answers && meanwhile.isEmpty()) {
-        QTRY_VERIFY(shows<CompactInboxViewController>());
-        QCOMPARE(m_server->requests().at(0).target, QByteArray("/api/profile"));
-        QCOMPARE(m_server->requests().at(0).header("Authorization"), QByteArray("Bearer old"));
-    } else {
-        QVERIFY(!delegate->api()->token);
-        QCOMPARE(delegate->window()->centralWidget(), screen);
-        QVERIFY(m_server->requests().isEmpty());
+private slots:
+    void init()
+    {
+        m_server = std::make_unique<TestHttpServer>();
+        m_server->setHandler([](const RecordedRequest &request) {
+            return request.target == "/api/profile" ? ScriptedReply::json(200, R"({"phone":"1","nickname":"演示用户"})")
+                                                    : ScriptedReply::json(200, R"({"clips":[]})");
+        });
+        m_store = std::make_unique<FakeSecretStore>();
+        m_platform = std::make_unique<FakePlatform>();
     }
-}
 
-// Sign-out does not wait for the store either, and a save still waiting is not finished later.
-void AppDelegateTest::signOutWhileSaveHangs()
-{
-    m_store->answers = false;
-    const auto delegate = start(std::nullopt);
-    m_store->giveUp();
-    QTRY_VERIFY(shows<LoginViewController>());
-    m_server->enqueue(ScriptedReply::json(200, R"({"token":"new","user":{"phone":"1","nickname":"n"}})"));
-    delegate->window()->centralWidget()->findChild<QAbstractButton *>(QStringLiteral("loginButton"))->click();
-    QTRY_VERIFY(delegate->api()->token.has_value());
-    QCOMPARE(m_store->pending(), 1); // the save
-
-    QWidget *before = delegate->window()->centralWidget();
-    QTimer::singleShot(0, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            for (QAbstractButton *button : box->buttons())
-                if (button->text() == QStringLiteral("退出登录"))
-                    button->click();
-    });
-    delegate->menuLogout();
-    QVERIFY(shows<LoginViewController>() && delegate->window()->centralWidget() != before);
-    QVERIFY(!delegate->api()->token);
-
-    m_store->answer();
-    QCoreApplication::sendPostedEvents();
-    QVERIFY(!m_store->stored);
-    QVERIFY(shows<LoginViewController>());
-}
-
-void AppDelegateTest::menusAndReopen()
-{
-    const auto delegate = start(std::nullopt);
-    QStringList items;
-    for (QAction *menu : delegate->window()->menuBar()->actions()) {
-        items << menu->text();
-        for (QAction *action : menu->menu()->actions())
-            items << (action->isSeparator() ? QStringLiteral("-") : action->text() + ' ' + action->shortcut().toString());
+    void startWithoutTokenSendsNothing()
+    {
+        const auto delegate = start(std::nullopt);
+        QVERIFY(shows<LoginViewController>() && delegate->window()->isVisible());
+        // A restore would have started with the store's answer; a request sent now arrives after it.
+        QVERIFY(delegate->api()->findChildren<QNetworkReply *>().isEmpty());
+        bool answered = false;
+        delegate->api()->call<Profile>(QStringLiteral("api/marker"), "GET", std::nullopt, this,
+                                       [&](const Outcome<Profile> &) { answered = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+        QCOMPARE(m_server->requests().size(), 1);
+        QCOMPARE(m_server->requests().first().target, QByteArray("/api/marker"));
     }
-    QCOMPARE(items.join(QLatin1Char('|')),
-             QStringLiteral("Quillpost|关于Quillpost |-|打开Quillpost Ctrl+O|退出登录… |-|隐藏Quillpost Ctrl+H|"
-                            "隐藏其他 Ctrl+Alt+H|显示全部 |-|退出Quillpost Ctrl+Q|编辑|撤销 Ctrl+Z|重做 Ctrl+Shift+Z|-|"
-                            "剪切 Ctrl+X|复制 Ctrl+C|粘贴 Ctrl+V|全选 Ctrl+A"));
-    const QList<QAction *> tray = delegate->statusItem()->contextMenu()->actions();
-    QCOMPARE(tray.size(), 3);
-    QCOMPARE(tray.at(0)->text() + tray.at(2)->text(), QStringLiteral("打开Quillpost退出应用"));
-    QCOMPARE(delegate->statusItem()->toolTip(), QStringLiteral("Quillpost"));
 
-    // Closing and hiding keep the screen; every way back shows the same one.
-    QWidget *screen = delegate->window()->centralWidget();
-    delegate->window()->close();
-    QVERIFY(!delegate->window()->isVisible());
-    menuAction(QStringLiteral("打开Quillpost"))->trigger();
-    QVERIFY(delegate->window()->isVisible());
-    menuAction(QStringLiteral("隐藏Quillpost"))->trigger();
-    QVERIFY(!delegate->window()->isVisible());
-    tray.at(0)->trigger();
-    QVERIFY(delegate->window()->isVisible());
-    QCOMPARE(delegate->window()->centralWidget(), screen);
-}
-
-void AppDelegateTest::editMenuActsOnTheFocusedField()
-{
-    const auto delegate = start(std::nullopt);
-    QApplication::setActiveWindow(delegate->window());
-    auto *field = delegate->window()->centralWidget()->findChild<QLineEdit *>();
-    field->setFocus();
-    QVERIFY(QTest::qWaitFor([&] { return field->hasFocus(); }));
-    field->setText(QStringLiteral("13800000000"));
-    menuAction(QStringLiteral("全选"))->trigger();
-    menuAction(QStringLiteral("剪切"))->trigger();
-    QVERIFY(field->text().isEmpty());
-    menuAction(QStringLiteral("撤销"))->trigger();
-    QCOMPARE(field->text(), QStringLiteral("13800000000"));
-}
-
-void AppDelegateTest::statusIconFallsBackToGlyph()
-{
-    const QImage glyph = AppDelegate::statusIcon(QStringLiteral(":/missing.svg")).pixmap(18, 18).toImage();
-    QVERIFY(std::any_of(glyph.constBits(), glyph.constBits() + glyph.sizeInBytes(), [](uchar b) { return b != 0; }));
-
-    const QImage icon = AppDelegate::statusIcon(QStringLiteral(":/quillpost/quillpost.svg")).pixmap(18, 18).toImage();
-    bool opaque = false;
-    for (int y = 0; y < icon.height(); ++y)
-        for (int x = 0; x < icon.width(); ++x) {
-            const QRgb pixel = icon.pixel(x, y);
-            QVERIFY(qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel));
-            opaque = opaque || qAlpha(pixel) == 255;
+    void failedRestoreForgetsTheToken_data()
+    {
+        QTest::addColumn<bool>("reachable");
+        QTest::newRow("rejected") << true;
+        QTest::newRow("unreachable") << false;
+    }
+    void failedRestoreForgetsTheToken()
+    {
+        QFETCH(bool, reachable);
+        m_server->setHandler([](const RecordedRequest &) { return ScriptedReply::json(401, R"({"error":"过期"})"); });
+        QUrl origin;
+        if (!reachable) {
+            QTcpServer probe; // a port that was just free: nothing listens there once it closes
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()));
         }
-    QVERIFY(opaque);
-}
+        const auto delegate = start(QStringLiteral("old"), origin);
+        QTRY_COMPARE(m_store->removes, 1);
+        QVERIFY(!m_store->stored && !delegate->api()->token && shows<LoginViewController>());
+    }
 
-void AppDelegateTest::secondStartActivatesTheFirst()
-{
-    const QString name = QStringLiteral("quillpost-test-%1").arg(QCoreApplication::applicationPid());
-    SingleInstance first(name);
-    QVERIFY(!first.notifyRunningInstance());
-    QVERIFY(first.listen());
-    QSignalSpy activations(&first, &SingleInstance::activationRequested);
-    QVERIFY(SingleInstance(name).notifyRunningInstance());
-    QVERIFY(activations.wait(2000));
-}
+    // Pinning reaches the workspace too (KWin keeps the window above only when asked through
+    // it), and the sign-in screen is never pinned.
+    void pinReachesTheWorkspace()
+    {
+        const auto delegate = start(QStringLiteral("good"));
+        QTRY_VERIFY(shows<CompactInboxViewController>());
+        delegate->onTogglePin(true);
+        QVERIFY(m_platform->workspace.pinnedWindow);
+        QCOMPARE(m_platform->workspace.pinnedWindow, delegate->window()->windowHandle());
+        delegate->showLogin();
+        QVERIFY(!delegate->isPinned());
+        QCOMPARE(m_platform->workspace.pinnedWindow, nullptr);
+    }
+
+    void menuLogout_data()
+    {
+        QTest::addColumn<std::optional<QString>>("token");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("without token: no alert") << std::optional<QString>() << "";
+        QTest::newRow("cancelled") << std::optional<QString>(QStringLiteral("good")) << "取消";
+        QTest::newRow("confirmed") << std::optional<QString>(QStringLiteral("good")) << "退出登录";
+        // A restore still under way when the user signs out must not bring the panel back.
+        QTest::newRow("confirmed during restore") << std::optional<QString>(QStringLiteral("slow")) << "退出登录";
+    }
+    void menuLogout()
+    {
+        QFETCH(std::optional<QString>, token);
+        QFETCH(QString, answer);
+        const bool slow = token == QStringLiteral("slow");
+        if (slow) // the restore's reply comes only after the sign-out
+            m_server->enqueue(ScriptedReply::json(200, R"({"phone":"1","nickname":"n"})").heldBack());
+        const auto delegate = start(token);
+        if (slow)
+            QVERIFY(m_server->waitForRequests(1));
+        if (token == QStringLiteral("good"))
+            QTRY_VERIFY(shows<CompactInboxViewController>());
+        QWidget *before = screen();
+        QStringList seen;
+        answerAlert(answer, &seen);
+        delegate->menuLogout();
+        if (answer.isEmpty()) {
+            QVERIFY(seen.isEmpty() && screen() != before && shows<LoginViewController>());
+            return;
+        }
+        QCOMPARE(seen, QStringList({QStringLiteral("退出当前账号？"), QStringLiteral("只清除这台 Mac 的登录状态，云端内容不会删除。"),
+                                    QStringLiteral("退出登录"), QStringLiteral("取消")}));
+        const bool confirmed = answer == QStringLiteral("退出登录");
+        QCOMPARE(delegate->api()->token.has_value(), !confirmed);
+        QCOMPARE(m_store->removes, confirmed ? 1 : 0);
+        if (slow) {
+            QSignalSpy replied(delegate->api()->findChild<QNetworkAccessManager *>(), &QNetworkAccessManager::finished);
+            m_server->releaseHeld();
+            QVERIFY(replied.wait(10000));
+            QCoreApplication::sendPostedEvents();
+        }
+        QCOMPARE(shows<LoginViewController>(), confirmed);
+    }
+
+    // The window never waits for the secret store, and a token read late restores its session
+    // (with the stored token) only while nobody has decided about the session meanwhile.
+    void slowStore_data()
+    {
+        QTest::addColumn<QString>("meanwhile"); // what the user does while the stored token is read
+        QTest::addColumn<bool>("answers");      // whether the store answers in the end or gives up
+        QTest::newRow("never answers") << "" << false;
+        QTest::newRow("answers late: restored as at start") << "" << true;
+        QTest::newRow("signed in by hand meanwhile") << "sign in" << true;
+        QTest::newRow("signed out from the menu meanwhile") << "sign out" << true;
+    }
+    void slowStore()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, answers);
+        m_store->answers = false;
+        const auto delegate = start(QStringLiteral("old"));
+        QVERIFY(delegate->window()->isVisible());
+        QTRY_VERIFY(shows<LoginViewController>());
+        QCOMPARE(m_store->pending(), 1);
+        QVERIFY(m_server->requests().isEmpty() && !delegate->api()->token);
+
+        if (meanwhile == QStringLiteral("sign in")) {
+            m_server->enqueue(signedIn());
+            clickSignIn();
+            QTRY_COMPARE(delegate->api()->token, std::optional<QString>(QStringLiteral("new")));
+        } else if (meanwhile == QStringLiteral("sign out")) {
+            delegate->menuLogout(); // no token yet: a fresh sign-in screen, no alert
+        }
+        QWidget *before = screen();
+        answers ? m_store->answer() : m_store->giveUp();
+        QCoreApplication::sendPostedEvents();
+
+        if (meanwhile == QStringLiteral("sign in")) {
+            QTRY_VERIFY(shows<CompactInboxViewController>());
+            QCOMPARE(delegate->api()->token, std::optional<QString>(QStringLiteral("new")));
+            QCOMPARE(m_store->stored, std::optional<QString>(QStringLiteral("new")));
+            QTRY_VERIFY(m_server->requests().size() >= 2); // the sign-in, then the panel's first poll
+            for (const RecordedRequest &request : m_server->requests())
+                QVERIFY(request.header("Authorization") != "Bearer old");
+        } else if (answers && meanwhile.isEmpty()) {
+            QTRY_VERIFY(shows<CompactInboxViewController>());
+            QCOMPARE(m_server->requests().at(0).target, QByteArray("/api/profile"));
+            QCOMPARE(m_server->requests().at(0).header("Authorization"), QByteArray("Bearer old"));
+        } else {
+            QVERIFY(!delegate->api()->token && screen() == before && m_server->requests().isEmpty());
+        }
+    }
+
+    // Sign-out does not wait for the store either, and a save still waiting is not finished later.
+    void signOutWhileSaveHangs()
+    {
+        m_store->answers = false;
+        const auto delegate = start(std::nullopt);
+        m_store->giveUp();
+        QTRY_VERIFY(shows<LoginViewController>());
+        m_server->enqueue(signedIn());
+        clickSignIn();
+        QTRY_VERIFY(delegate->api()->token.has_value());
+        QCOMPARE(m_store->pending(), 1); // the save
+
+        QWidget *before = screen();
+        answerAlert(QStringLiteral("退出登录"));
+        delegate->menuLogout();
+        QVERIFY(shows<LoginViewController>() && screen() != before && !delegate->api()->token);
+        m_store->answer();
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(!m_store->stored && shows<LoginViewController>());
+    }
+
+    // Closing and hiding keep the screen; the menu, the status icon's menu and the edit menu act.
+    void menusAndReopen()
+    {
+        const auto delegate = start(std::nullopt);
+        QWidget *before = screen();
+        delegate->window()->close();
+        QVERIFY(!delegate->window()->isVisible());
+        menuAction(QStringLiteral("打开Quillpost"))->trigger();
+        QVERIFY(delegate->window()->isVisible());
+        menuAction(QStringLiteral("隐藏Quillpost"))->trigger();
+        QVERIFY(!delegate->window()->isVisible());
+        delegate->statusItem()->contextMenu()->actions().at(0)->trigger();
+        QVERIFY(delegate->window()->isVisible() && screen() == before);
+
+        QApplication::setActiveWindow(delegate->window());
+        auto *field = screen()->findChild<QLineEdit *>();
+        field->setFocus();
+        QVERIFY(QTest::qWaitFor([&] { return field->hasFocus(); }));
+        field->setText(QStringLiteral("13800000000"));
+        menuAction(QStringLiteral("全选"))->trigger();
+        menuAction(QStringLiteral("剪切"))->trigger();
+        QVERIFY(field->text().isEmpty());
+        menuAction(QStringLiteral("撤销"))->trigger();
+        QCOMPARE(field->text(), QStringLiteral("13800000000"));
+    }
+
+    // A missing icon falls back to a glyph; the real one is drawn grey, with opaque pixels.
+    void statusIconFallsBackToGlyph()
+    {
+        const QImage glyph = AppDelegate::statusIcon(QStringLiteral(":/missing.svg")).pixmap(18, 18).toImage();
+        QVERIFY(std::any_of(glyph.constBits(), glyph.constBits() + glyph.sizeInBytes(), [](uchar b) { return b != 0; }));
+        const QImage icon = AppDelegate::statusIcon(QStringLiteral(":/quillpost/quillpost.svg")).pixmap(18, 18).toImage();
+        bool opaque = false;
+        for (int y = 0; y < icon.height(); ++y)
+            for (int x = 0; x < icon.width(); ++x) {
+                const QRgb pixel = icon.pixel(x, y);
+                QVERIFY(qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel));
+                opaque = opaque || qAlpha(pixel) == 255;
+            }
+        QVERIFY(opaque);
+    }
+
+    void secondStartActivatesTheFirst()
+    {
+        const QString name = QStringLiteral("quillpost-test-%1").arg(QCoreApplication::applicationPid());
+        SingleInstance first(name);
+        QVERIFY(!first.notifyRunningInstance());
+        QVERIFY(first.listen());
+        QSignalSpy activations(&first, &SingleInstance::activationRequested);
+        QVERIFY(SingleInstance(name).notifyRunningInstance());
+        QVERIFY(activations.wait(2000));
+    }
+};
 
 QTEST_MAIN(AppDelegateTest)
 #include "tst_appdelegate.moc"
