@@ -71,58 +71,53 @@ class KeychainTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
     void init() { KeychainStore store; removeNow(store); }
-    void saveReplacesAndRemoveIsIdempotent();
-    void removeRightAfterSaveLeavesNothing();
-    void invalidUtf8ReadsAbsent();
+    void initTestCase()
+    {
+        // The store relies on GLib's main loop; this test also runs without it (QT_NO_GLIB).
+        const bool glib = QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib");
+        QCOMPARE(glib, qEnvironmentVariableIsEmpty("QT_NO_GLIB"));
+    }
+
+    void saveReplacesAndRemoveIsIdempotent()
+    {
+        KeychainStore store;
+        QCOMPARE(readNow(store), std::nullopt);
+        QVERIFY(saveNow(store, QStringLiteral("first")));
+        QVERIFY(saveNow(store, QStringLiteral("第二个-token")));
+        QCOMPARE(storedItems(), 1);
+        // A fresh store object reads the same item: nothing is cached in the object.
+        KeychainStore other;
+        QCOMPARE(readNow(other), std::optional<QString>(QStringLiteral("第二个-token")));
+
+        store.remove();
+        removeNow(store);
+        QCOMPARE(storedItems(), 0);
+        QCOMPARE(readNow(store), std::nullopt);
+    }
+
+    // Operations run in the order they were started, and a sign-out's remove is not overtaken by
+    // the save before it.
+    void removeRightAfterSaveLeavesNothing()
+    {
+        KeychainStore store;
+        QObject context;
+        std::optional<bool> saved;
+        store.save(QStringLiteral("signed-out"), &context, [&saved](bool value) { saved = value; });
+        store.remove();
+        QCOMPARE(readNow(store), std::nullopt);
+        QTRY_VERIFY(saved.has_value());
+        QCOMPARE(storedItems(), 0);
+    }
+
+    void invalidUtf8ReadsAbsent()
+    {
+        storeRaw(QByteArray("\xff\xfe token", 8));
+        QCOMPARE(storedItems(), 1);
+        KeychainStore store;
+        QCOMPARE(readNow(store), std::nullopt);
+    }
 };
-
-void KeychainTest::initTestCase()
-{
-    // The store relies on GLib's main loop; this test also runs without it (QT_NO_GLIB).
-    const bool glib = QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib");
-    QCOMPARE(glib, qEnvironmentVariableIsEmpty("QT_NO_GLIB"));
-}
-
-void KeychainTest::saveReplacesAndRemoveIsIdempotent()
-{
-    KeychainStore store;
-    QCOMPARE(readNow(store), std::nullopt);
-    QVERIFY(saveNow(store, QStringLiteral("first")));
-    QVERIFY(saveNow(store, QStringLiteral("第二个-token")));
-    QCOMPARE(storedItems(), 1);
-    // A fresh store object reads the same item: nothing is cached in the object.
-    KeychainStore other;
-    QCOMPARE(readNow(other), std::optional<QString>(QStringLiteral("第二个-token")));
-
-    store.remove();
-    removeNow(store);
-    QCOMPARE(storedItems(), 0);
-    QCOMPARE(readNow(store), std::nullopt);
-}
-
-// Operations run in the order they were started, and a sign-out's remove is not overtaken by
-// the save before it.
-void KeychainTest::removeRightAfterSaveLeavesNothing()
-{
-    KeychainStore store;
-    QObject context;
-    std::optional<bool> saved;
-    store.save(QStringLiteral("signed-out"), &context, [&saved](bool value) { saved = value; });
-    store.remove();
-    QCOMPARE(readNow(store), std::nullopt);
-    QTRY_VERIFY(saved.has_value());
-    QCOMPARE(storedItems(), 0);
-}
-
-void KeychainTest::invalidUtf8ReadsAbsent()
-{
-    storeRaw(QByteArray("\xff\xfe token", 8));
-    QCOMPARE(storedItems(), 1);
-    KeychainStore store;
-    QCOMPARE(readNow(store), std::nullopt);
-}
 
 QTEST_GUILESS_MAIN(KeychainTest)
 #include "tst_keychain.moc"

@@ -59,38 +59,145 @@ class KeychainUnansweredTest : public QObject
 {
     Q_OBJECT
 
-public:
-    ~KeychainUnansweredTest() override;
-
-private slots:
-    void withoutBus();
-    void withoutService();
-    void hangingServiceIsGivenUp();
-    void programDoesNotWaitForIt();
-
 private:
-    bool startBus();
-    void serve(bool on);
-
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_address;
     SilentService m_service;
     bool m_serving = false;
+
+private slots:
+    // No session bus at all: every operation fails at once, long before the store's own bound.
+    void withoutBus()
+    {
+        if (!m_address.isEmpty())
+            QSKIP("the private bus is already this process's session bus");
+        const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quillpost-test-bus");
+        KeychainStore store;
+        store.setTimeout(std::chrono::minutes(1));
+        QObject context;
+        std::optional<bool> stored;
+        std::optional<std::optional<QString>> token;
+        store.save(QStringLiteral("t"), &context, [&stored](bool ok) { stored = ok; });
+        store.read(&context, [&token](std::optional<QString> value) { token = value; });
+        QTRY_VERIFY(token.has_value());
+        QCOMPARE(stored, std::optional<bool>(false));
+        QCOMPARE(*token, std::nullopt);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    }
+
+    // A bus where nothing owns the service's name (and nothing can be started): the same.
+    void withoutService()
+    {
+        QVERIFY(startBus());
+        serve(false);
+        KeychainStore store;
+        store.setTimeout(std::chrono::minutes(1));
+        QObject context;
+        std::optional<std::optional<QString>> token;
+        store.remove();
+        store.read(&context, [&token](std::optional<QString> value) { token = value; });
+        QTRY_VERIFY(token.has_value());
+        QCOMPARE(*token, std::nullopt);
+    }
+
+    // A service that takes calls and never answers: each operation gives up after the bound, and the
+    // event loop goes on meanwhile.
+    void hangingServiceIsGivenUp()
+    {
+        QVERIFY(startBus());
+        serve(true);
+        KeychainStore store;
+        store.setTimeout(std::chrono::milliseconds(500));
+        QObject context;
+        std::optional<std::optional<QString>> token;
+        std::optional<bool> saved;
+        std::optional<std::optional<QString>> afterRemove;
+        store.read(&context, [&token](std::optional<QString> value) { token = value; });
+        store.save(QStringLiteral("t"), &context, [&saved](bool ok) { saved = ok; });
+        QVERIFY(ticksUntil([&] { return token.has_value() && saved.has_value(); }) >= 5);
+        QCOMPARE(*token, std::nullopt);
+        QCOMPARE(*saved, false);
+        store.remove();
+        store.read(&context, [&afterRemove](std::optional<QString> value) { afterRemove = value; });
+        QVERIFY(ticksUntil([&] { return afterRemove.has_value(); }) >= 5);
+        QCOMPARE(*afterRemove, std::nullopt);
+        QVERIFY(m_service.calls > 0);
+    }
+
+    // The program with that service: the sign-in screen at once and no request; a sign-in still
+    // opens the panel, after telling the user that the session will not be remembered.
+    void programDoesNotWaitForIt()
+    {
+        QVERIFY(startBus());
+        serve(true);
+        TestHttpServer server;
+        server.setHandler([](const RecordedRequest &request) {
+            return request.target == "/api/auth/phone"
+                ? ScriptedReply::json(200, R"({"token":"tok","user":{"phone":"1","nickname":"n"}})")
+                : ScriptedReply::json(200, R"({"clips":[]})");
+        });
+        KeychainStore store;
+        // Longer than the wait for the sign-in screen below: that screen must not wait for the store.
+        store.setTimeout(std::chrono::seconds(8));
+        FakePlatform platform;
+        AppDelegate delegate(server.origin(), &store, platform.platform());
+        delegate.applicationDidFinishLaunching();
+        // A read after the start's own finishes only once that one has given up.
+        QObject context;
+        bool readAgain = false;
+        store.read(&context, [&readAgain](std::optional<QString>) { readAgain = true; });
+        QVERIFY(delegate.window()->isVisible());
+        const auto content = [&] { return delegate.window()->centralWidget(); };
+        QTRY_VERIFY(qobject_cast<LoginViewController *>(content()));
+        QVERIFY(!readAgain);
+
+        // Once the start's read has given up, still nothing was sent.
+        QTRY_VERIFY_WITH_TIMEOUT(readAgain, 30000);
+        QVERIFY(qobject_cast<LoginViewController *>(content()) && !delegate.api()->token);
+        QVERIFY(server.requests().isEmpty());
+
+        content()->findChild<QPushButton *>(QStringLiteral("loginButton"))->click();
+        QLabel *message = content()->findChild<QLabel *>(QStringLiteral("message"));
+        QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("无法保存登录状态，下次启动需要重新登录"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!qobject_cast<LoginViewController *>(content()), 10000);
+        QCOMPARE(delegate.api()->token, std::optional<QString>(QStringLiteral("tok")));
+    }
+
+public:
+    ~KeychainUnansweredTest() override
+    {
+        if (!m_address.isEmpty())
+            QDBusConnection::disconnectFromBus(QStringLiteral("silent-service"));
+        if (m_daemon.state() != QProcess::NotRunning) {
+            m_daemon.kill(); // our own child, by its process id
+            m_daemon.waitForFinished();
+        }
+    }
+
+private:
+    // A session bus of the test's own, with no services to start: set as the session bus of this
+    // process, which therefore must not have connected to another one yet. (Defined below the
+    // class: moc does not read the raw string of its configuration.)
+    bool startBus();
+    void serve(bool on)
+    {
+        if (on == m_serving)
+            return;
+        QDBusConnection connection = QDBusConnection::connectToBus(m_address, QStringLiteral("silent-service"));
+        QVERIFY(connection.isConnected());
+        if (on) {
+            QVERIFY(connection.registerVirtualObject(QStringLiteral("/"), &m_service, QDBusConnection::SubPath));
+            QVERIFY(connection.registerService(QStringLiteral("org.freedesktop.secrets")));
+        } else {
+            QVERIFY(connection.unregisterService(QStringLiteral("org.freedesktop.secrets")));
+            connection.unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
+        }
+        m_serving = on;
+    }
 };
 
-KeychainUnansweredTest::~KeychainUnansweredTest()
-{
-    if (!m_address.isEmpty())
-        QDBusConnection::disconnectFromBus(QStringLiteral("silent-service"));
-    if (m_daemon.state() != QProcess::NotRunning) {
-        m_daemon.kill(); // our own child, by its process id
-        m_daemon.waitForFinished();
-    }
-}
-
-// A session bus of the test's own, with no services to start: set as the session bus of this
-// process, which therefore must not have connected to another one yet.
 bool KeychainUnansweredTest::startBus()
 {
     if (!m_address.isEmpty())
@@ -119,126 +226,11 @@ bool KeychainUnansweredTest::startBus()
         return false;
     m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
-    // GLib ends a process whose session bus goes away; this bus goes away when the test ends.
     GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     if (!bus)
         return false;
     g_dbus_connection_set_exit_on_close(bus, FALSE); // the reference is kept: the bus stays ours
     return true;
-}
-
-void KeychainUnansweredTest::serve(bool on)
-{
-    if (on == m_serving)
-        return;
-    QDBusConnection connection = QDBusConnection::connectToBus(m_address, QStringLiteral("silent-service"));
-    QVERIFY(connection.isConnected());
-    if (on) {
-        QVERIFY(connection.registerVirtualObject(QStringLiteral("/"), &m_service, QDBusConnection::SubPath));
-        QVERIFY(connection.registerService(QStringLiteral("org.freedesktop.secrets")));
-    } else {
-        QVERIFY(connection.unregisterService(QStringLiteral("org.freedesktop.secrets")));
-        connection.unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
-    }
-    m_serving = on;
-}
-
-// No session bus at all: every operation fails at once, long before the store's own bound.
-void KeychainUnansweredTest::withoutBus()
-{
-    if (!m_address.isEmpty())
-        QSKIP("the private bus is already this process's session bus");
-    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quillpost-test-bus");
-    KeychainStore store;
-    store.setTimeout(std::chrono::minutes(1));
-    QObject context;
-    std::optional<bool> stored;
-    std::optional<std::optional<QString>> token;
-    store.save(QStringLiteral("t"), &context, [&stored](bool ok) { stored = ok; });
-    store.read(&context, [&token](std::optional<QString> value) { token = value; });
-    QTRY_VERIFY(token.has_value());
-    QCOMPARE(stored, std::optional<bool>(false));
-    QCOMPARE(*token, std::nullopt);
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-}
-
-// A bus where nothing owns the service's name (and nothing can be started): the same.
-void KeychainUnansweredTest::withoutService()
-{
-    QVERIFY(startBus());
-    serve(false);
-    KeychainStore store;
-    store.setTimeout(std::chrono::minutes(1));
-    QObject context;
-    std::optional<std::optional<QString>> token;
-    store.remove();
-    store.read(&context, [&token](std::optional<QString> value) { token = value; });
-    QTRY_VERIFY(token.has_value());
-    QCOMPARE(*token, std::nullopt);
-}
-
-// A service that takes calls and never answers: each operation gives up after the bound, and the
-// event loop goes on meanwhile.
-void KeychainUnansweredTest::hangingServiceIsGivenUp()
-{
-    QVERIFY(startBus());
-    serve(true);
-    KeychainStore store;
-    store.setTimeout(std::chrono::milliseconds(500));
-    QObject context;
-    std::optional<std::optional<QString>> token;
-    std::optional<bool> saved;
-    std::optional<std::optional<QString>> afterRemove;
-    store.read(&context, [&token](std::optional<QString> value) { token = value; });
-    store.save(QStringLiteral("t"), &context, [&saved](bool ok) { saved = ok; });
-    QVERIFY(ticksUntil([&] { return token.has_value() && saved.has_value(); }) >= 5);
-    QCOMPARE(*token, std::nullopt);
-    QCOMPARE(*saved, false);
-    store.remove();
-    store.read(&context, [&afterRemove](std::optional<QString> value) { afterRemove = value; });
-    QVERIFY(ticksUntil([&] { return afterRemove.has_value(); }) >= 5);
-    QCOMPARE(*afterRemove, std::nullopt);
-    QVERIFY(m_service.calls > 0);
-}
-
-// The program with that service: the sign-in screen at once and no request; a sign-in still
-// opens the panel, after telling the user that the session will not be remembered.
-void KeychainUnansweredTest::programDoesNotWaitForIt()
-{
-    QVERIFY(startBus());
-    serve(true);
-    TestHttpServer server;
-    server.setHandler([](const RecordedRequest &request) {
-        return request.target == "/api/auth/phone"
-            ? ScriptedReply::json(200, R"({"token":"tok","user":{"phone":"1","nickname":"n"}})")
-            : ScriptedReply::json(200, R"({"clips":[]})");
-    });
-    KeychainStore store;
-    // Longer than the wait for the sign-in screen below: that screen must not wait for the store.
-    store.setTimeout(std::chrono::seconds(8));
-    FakePlatform platform;
-    AppDelegate delegate(server.origin(), &store, platform.platform());
-    delegate.applicationDidFinishLaunching();
-    // A read after the start's own finishes only once that one has given up.
-    QObject context;
-    bool readAgain = false;
-    store.read(&context, [&readAgain](std::optional<QString>) { readAgain = true; });
-    QVERIFY(delegate.window()->isVisible());
-    const auto content = [&] { return delegate.window()->centralWidget(); };
-    QTRY_VERIFY(qobject_cast<LoginViewController *>(content()));
-    QVERIFY(!readAgain);
-
-    // Once the start's read has given up, still nothing was sent.
-    QTRY_VERIFY_WITH_TIMEOUT(readAgain, 30000);
-    QVERIFY(qobject_cast<LoginViewController *>(content()) && !delegate.api()->token);
-    QVERIFY(server.requests().isEmpty());
-
-    content()->findChild<QPushButton *>(QStringLiteral("loginButton"))->click();
-    QLabel *message = content()->findChild<QLabel *>(QStringLiteral("message"));
-    QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("无法保存登录状态，下次启动需要重新登录"), 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(!qobject_cast<LoginViewController *>(content()), 10000);
-    QCOMPARE(delegate.api()->token, std::optional<QString>(QStringLiteral("tok")));
 }
 
 QTEST_MAIN(KeychainUnansweredTest)

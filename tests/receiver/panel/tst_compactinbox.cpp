@@ -98,344 +98,333 @@ class CompactInboxTest : public QObject
     Q_OBJECT
 
 private slots:
-    void pollReplies();
-    void editsSurviveThePanelControls_data();
-    void editsSurviveThePanelControls();
-    void switchesFollowTheirState();
-    void scopes();
-    void autoPaste_data();
-    void autoPaste();
-    void refusedKeystrokes();
-    void signOutAndRelease_data();
-    void signOutAndRelease();
-};
+    void pollReplies()
+    {
+        Harness h;
+        h.panel->show();
+        QVERIFY(QTest::qWaitForWindowActive(h.panel.get()));
+        // All switches on before the first reply: it still only fills the cards.
+        h.fake.workspace.userActivates(editorApp);
+        h.panel->pinButton()->click();
+        h.panel->autoPasteButton()->click();
+        QVERIFY(h.poll(firstList, false));
+        QCOMPARE(h.cardIds(), (QStringList{"a", "b"}));
+        QVERIFY(h.panel->highlightedClipID().isEmpty() && h.copied().isEmpty() && h.fake.workspace.activations.isEmpty());
+        h.panel->autoPasteButton()->click();
+        h.panel->pinButton()->click();
 
-void CompactInboxTest::pollReplies()
-{
-    Harness h;
-    h.panel->show();
-    QVERIFY(QTest::qWaitForWindowActive(h.panel.get()));
-    // All switches on before the first reply: it still only fills the cards.
-    h.fake.workspace.userActivates(editorApp);
-    h.panel->pinButton()->click();
-    h.panel->autoPasteButton()->click();
-    QVERIFY(h.poll(firstList, false));
-    QCOMPARE(h.cardIds(), (QStringList{"a", "b"}));
-    QVERIFY(h.panel->highlightedClipID().isEmpty() && h.copied().isEmpty() && h.fake.workspace.activations.isEmpty());
-    h.panel->autoPasteButton()->click();
-    h.panel->pinButton()->click();
-
-    // After a failure, the same ids and stamps (a new text alone goes unnoticed) only reset the status.
-    const QList<ReceiverCardView *> cards = h.panel->cards();
-    h.server.enqueue(reply({}, 500));
-    QVERIFY(h.poll(withNewNewest));
-    QCOMPARE(h.panel->statusText(), QStringLiteral("● 等待重连"));
-    Clips sameStamps = firstList;
-    sameStamps[0].optimizedText = QStringLiteral("改过");
-    QVERIFY(h.poll(sameStamps));
-    QCOMPARE(h.panel->cards(), cards);
-    QCOMPARE(h.panel->currentClips(), firstList);
-    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
-
-    // An older clip updated: applied without highlight.
-    QVERIFY(h.poll({clip("a", "1", "甲"), clip("b", "2", "乙")}));
-    QVERIFY(h.panel->currentClips()[1].updatedAt == "2" && h.panel->highlightedClipID().isEmpty());
-
-    // A new newest clip while a card's editor has the focus: held back, then applied and
-    // highlighted at the first poll after editing.
-    ReceiverCardView *card = h.panel->cards().first();
-    card->editor()->setFocus();
-    QVERIFY(h.poll(withNewNewest));
-    QCOMPARE(h.panel->cards().first(), card);
-    h.panel->scopeButton()->setFocus();
-    QVERIFY(h.poll(withNewNewest));
-    QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
-    QCOMPARE(h.panel->highlightedClipID(), QStringLiteral("c"));
-
-    // An empty list is applied; the next full one is handled like a first reply, even pinned.
-    h.panel->pinButton()->click();
-    QVERIFY(h.poll({}));
-    QVERIFY(h.panel->cards().isEmpty() && h.panel->emptyLabel());
-    QVERIFY(h.poll({clip("d", "1", "丁"), clip("c", "1", "丙")}));
-    QVERIFY(!h.panel->emptyLabel() && h.copied().isEmpty());
-    QCOMPARE(h.panel->highlightedClipID(), QStringLiteral("c"));
-
-    // Pinned, a changed reply copies the newest text: the same text not twice, a new one of the
-    // same clip again.
-    QVERIFY(h.poll({clip("e", "1", "戊"), clip("d", "1", "丁")}));
-    QVERIFY(h.poll({clip("e", "1", "戊"), clip("d", "2", "丁")}));
-    QVERIFY(h.poll({clip("e", "2", "戊二"), clip("d", "2", "丁")}));
-    QCOMPARE(h.copied(), (QStringList{"戊", "戊二"}));
-    h.panel->pinButton()->click();
-    QCOMPARE(h.pinCalls, (QList<bool>{true, false, true, false}));
-
-    // Two overlapping polls, the earlier answered after the later with an older list or a
-    // failure: it is dropped.
-    for (const ScriptedReply &late : {reply(firstList).heldBack(), reply({}, 503).heldBack()}) {
-        h.server.enqueue(late);
-        h.server.enqueue(reply(withNewNewest));
-        const qsizetype sent = h.server.requests().size();
-        h.panel->refresh();
-        QVERIFY(h.server.waitForRequests(sent + 1));
-        h.panel->refresh();
-        QTRY_COMPARE(h.replies.size(), sent + 1);
-        h.server.releaseHeld();
-        QTRY_COMPARE(h.replies.size(), sent + 2);
-        QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
+        // After a failure, the same ids and stamps (a new text alone goes unnoticed) only reset the status.
+        const QList<ReceiverCardView *> cards = h.panel->cards();
+        h.server.enqueue(reply({}, 500));
+        QVERIFY(h.poll(withNewNewest));
+        QCOMPARE(h.panel->statusText(), QStringLiteral("● 等待重连"));
+        Clips sameStamps = firstList;
+        sameStamps[0].optimizedText = QStringLiteral("改过");
+        QVERIFY(h.poll(sameStamps));
+        QCOMPARE(h.panel->cards(), cards);
+        QCOMPARE(h.panel->currentClips(), firstList);
         QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
+
+        // An older clip updated: applied without highlight.
+        QVERIFY(h.poll({clip("a", "1", "甲"), clip("b", "2", "乙")}));
+        QVERIFY(h.panel->currentClips()[1].updatedAt == "2" && h.panel->highlightedClipID().isEmpty());
+
+        // A new newest clip while a card's editor has the focus: held back, then applied and
+        // highlighted at the first poll after editing.
+        ReceiverCardView *card = h.panel->cards().first();
+        card->editor()->setFocus();
+        QVERIFY(h.poll(withNewNewest));
+        QCOMPARE(h.panel->cards().first(), card);
+        h.panel->scopeButton()->setFocus();
+        QVERIFY(h.poll(withNewNewest));
+        QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
+        QCOMPARE(h.panel->highlightedClipID(), QStringLiteral("c"));
+
+        // An empty list is applied; the next full one is handled like a first reply, even pinned.
+        h.panel->pinButton()->click();
+        QVERIFY(h.poll({}));
+        QVERIFY(h.panel->cards().isEmpty() && h.panel->emptyLabel());
+        QVERIFY(h.poll({clip("d", "1", "丁"), clip("c", "1", "丙")}));
+        QVERIFY(!h.panel->emptyLabel() && h.copied().isEmpty());
+        QCOMPARE(h.panel->highlightedClipID(), QStringLiteral("c"));
+
+        // Pinned, a changed reply copies the newest text: the same text not twice, a new one of the
+        // same clip again.
+        QVERIFY(h.poll({clip("e", "1", "戊"), clip("d", "1", "丁")}));
+        QVERIFY(h.poll({clip("e", "1", "戊"), clip("d", "2", "丁")}));
+        QVERIFY(h.poll({clip("e", "2", "戊二"), clip("d", "2", "丁")}));
+        QCOMPARE(h.copied(), (QStringList{"戊", "戊二"}));
+        h.panel->pinButton()->click();
+        QCOMPARE(h.pinCalls, (QList<bool>{true, false, true, false}));
+
+        // Two overlapping polls, the earlier answered after the later with an older list or a
+        // failure: it is dropped.
+        for (const ScriptedReply &late : {reply(firstList).heldBack(), reply({}, 503).heldBack()}) {
+            h.server.enqueue(late);
+            h.server.enqueue(reply(withNewNewest));
+            const qsizetype sent = h.server.requests().size();
+            h.panel->refresh();
+            QVERIFY(h.server.waitForRequests(sent + 1));
+            h.panel->refresh();
+            QTRY_COMPARE(h.replies.size(), sent + 1);
+            h.server.releaseHeld();
+            QTRY_COMPARE(h.replies.size(), sent + 2);
+            QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
+            QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
+        }
     }
-}
 
-void CompactInboxTest::editsSurviveThePanelControls_data()
-{
-    QTest::addColumn<QString>("control"); // clicked while the card holds an edit
-    QTest::addColumn<QString>("then");    // what becomes of the edit
-    QTest::newRow("悬浮, saved") << "pinButton" << "saved";
-    QTest::newRow("同步输入, save failed") << "autoPasteButton" << "failed";
-    QTest::newRow("scope pop-up, reverted") << "scopeButton" << "reverted";
-    QTest::newRow("account menu, saved") << "accountButton" << "saved";
-    QTest::newRow("focus elsewhere, save failed") << "" << "failed";
-    QTest::newRow("focus elsewhere, reverted") << "" << "reverted";
-}
-
-// An edit holds back changed replies, whatever the user clicks meanwhile and wherever the focus
-// goes, until it is saved or undone; the panel's controls leave the focus in the editor.
-void CompactInboxTest::editsSurviveThePanelControls()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, then);
-    Harness h;
-    h.panel->show();
-    QVERIFY(QTest::qWaitForWindowActive(h.panel.get()));
-    QVERIFY(h.poll(firstList, false));
-    const QPointer<ReceiverCardView> card = h.panel->cards().first();
-    SafePlainTextEdit *editor = card->editor();
-    editor->setFocus();
-    QTest::keyClicks(editor, QStringLiteral("draft"));
-
-    if (control.isEmpty()) {
-        editor->clearFocus();
-    } else {
-        QTest::mouseClick(h.panel->findChild<QWidget *>(control), Qt::LeftButton);
-        if (QWidget *popup = QApplication::activePopupWidget())
-            QTest::keyClick(popup, Qt::Key_Escape);
-        QTRY_VERIFY(!QApplication::activePopupWidget());
-        QCOMPARE(QApplication::focusWidget(), editor);
+    void editsSurviveThePanelControls_data()
+    {
+        QTest::addColumn<QString>("control"); // clicked while the card holds an edit
+        QTest::addColumn<QString>("then");    // what becomes of the edit
+        QTest::newRow("悬浮, saved") << "pinButton" << "saved";
+        QTest::newRow("同步输入, save failed") << "autoPasteButton" << "failed";
+        QTest::newRow("scope pop-up, reverted") << "scopeButton" << "reverted";
+        QTest::newRow("account menu, saved") << "accountButton" << "saved";
+        QTest::newRow("focus elsewhere, save failed") << "" << "failed";
+        QTest::newRow("focus elsewhere, reverted") << "" << "reverted";
     }
-    QVERIFY(h.poll(withNewNewest));
-    QCOMPARE(h.panel->cards().first(), card.data());
-    QCOMPARE(editor->toPlainText(), QStringLiteral("draft甲"));
 
-    if (then == "reverted") {
-        for (int i = 0; i < 5; ++i)
-            QTest::keyClick(editor, Qt::Key_Backspace);
-    } else {
-        Clip stored = firstList.first();
-        stored.optimizedText = QStringLiteral("draft甲");
-        h.server.enqueue(then == "saved" ? ScriptedReply::json(200, "{\"clip\":" + stored.toJsonBytes() + "}")
-                                         : ScriptedReply::json(500, R"({"error":"坏了"})"));
-        card->saveButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(card->saveButton()->isEnabled(), 10000);
-    }
-    editor->clearFocus();
-    QVERIFY(h.poll(withNewNewest));
-    if (then == "failed") { // the edit is still the only copy of the text
+    // An edit holds back changed replies, whatever the user clicks meanwhile and wherever the focus
+    // goes, until it is saved or undone; the panel's controls leave the focus in the editor.
+    void editsSurviveThePanelControls()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, then);
+        Harness h;
+        h.panel->show();
+        QVERIFY(QTest::qWaitForWindowActive(h.panel.get()));
+        QVERIFY(h.poll(firstList, false));
+        const QPointer<ReceiverCardView> card = h.panel->cards().first();
+        SafePlainTextEdit *editor = card->editor();
+        editor->setFocus();
+        QTest::keyClicks(editor, QStringLiteral("draft"));
+
+        if (control.isEmpty()) {
+            editor->clearFocus();
+        } else {
+            QTest::mouseClick(h.panel->findChild<QWidget *>(control), Qt::LeftButton);
+            if (QWidget *popup = QApplication::activePopupWidget())
+                QTest::keyClick(popup, Qt::Key_Escape);
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+            QCOMPARE(QApplication::focusWidget(), editor);
+        }
+        QVERIFY(h.poll(withNewNewest));
         QCOMPARE(h.panel->cards().first(), card.data());
         QCOMPARE(editor->toPlainText(), QStringLiteral("draft甲"));
-    } else {
-        QVERIFY(!card);
-        QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
-    }
-}
 
-// The switches act on their state, whatever changes it: a click, Space, or an assistive tool's
-// "toggle" (which emits no click); each change acts once.
-void CompactInboxTest::switchesFollowTheirState()
-{
-    Harness h;
-    const auto toggle = [](QWidget *button) {
-        QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
-            QAccessibleActionInterface::toggleAction());
-    };
-    toggle(h.panel->autoPasteButton());
-    QVERIFY(h.panel->autoPasteEnabled());
-    QCOMPARE(h.panel->statusText(), QStringLiteral("新消息将自动输入"));
-    QCOMPARE(h.panel->autoPasteButton()->text(), QStringLiteral("同步输入中"));
-    QTest::keyClick(h.panel->autoPasteButton(), Qt::Key_Space);
-    QVERIFY(!h.panel->autoPasteEnabled());
-    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
-
-    toggle(h.panel->pinButton());
-    QVERIFY(h.panel->pinned());
-    QCOMPARE(h.panel->pinButton()->text(), QStringLiteral("取消悬浮"));
-    h.panel->pinButton()->click();
-    toggle(h.panel->pinButton());
-    QCOMPARE(h.pinCalls, (QList<bool>{true, false, true}));
-    QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
-
-    // Where the desktop cannot keep the window above, pinning says so instead of pretending.
-    h.fake.workspace.keepsAbove = false;
-    h.panel->pinButton()->click();
-    toggle(h.panel->pinButton());
-    QCOMPARE(h.panel->statusText(), QStringLiteral("此桌面不支持窗口置顶：悬浮时只自动复制新内容"));
-    QCOMPARE(h.panel->statusColor(), SystemColors::orange());
-}
-
-void CompactInboxTest::scopes()
-{
-    Harness h;
-    Clips clips{clip("p1", "1", "x"), clip("a1", "1", "x", {}, "alpha"), clip("z1", "1", "x", {}, "Zeta")};
-    for (int i = 0; i < 42; ++i)
-        clips << clip(QString::number(i), "1", "x");
-    QVERIFY(h.poll(clips, false));
-    // Spaces in code point order ("Z" < "a"); 30 cards at most.
-    QCOMPARE(h.panel->scopeItems(), (QStringList{"全部", "个人", "Zeta", "alpha"}));
-    QCOMPARE(h.cardIds().size(), 30);
-
-    // Chosen from the keyboard: the clips outside spaces, then the last space.
-    QTest::keyClick(h.panel->scopeButton(), Qt::Key_Down);
-    QCOMPARE(h.cardIds().mid(0, 2), (QStringList{"p1", "0"}));
-    QTest::keyClick(h.panel->scopeButton(), Qt::Key_End);
-    QCOMPARE(h.cardIds(), QStringList{"a1"});
-
-    // The chosen space stays while listed, at its new place; once gone, back to "全部".
-    QVERIFY(h.poll({clip("a1", "2", "x", {}, "alpha")}));
-    QCOMPARE(h.panel->scopeButton()->currentText(), QStringLiteral("alpha"));
-    QVERIFY(h.poll({clip("b1", "1", "x", {}, "beta")}));
-    QCOMPARE(h.panel->selectedScope(), QStringLiteral("全部"));
-    QCOMPARE(h.panel->scopeButton()->currentIndex(), 0);
-}
-
-void CompactInboxTest::autoPaste_data()
-{
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<QList<Clips>>("replies"); // after the first
-    QTest::addColumn<QString>("status"); // after the first of them
-    QTest::addColumn<QStringList>("delivered");
-    const Clips pending{clip("c", "1", "", "原话"), clip("a", "1", "甲")};
-    const Clips optimized{clip("c", "2", "\n润色后\n", "原话"), clip("a", "1", "甲")};
-    const Clips touched{clip("c", "3", "\n润色后\n", "原话"), clip("a", "1", "甲")};
-    QTest::newRow("optimized: once its text is there, once, untrimmed")
-        << "optimized" << QList<Clips>{pending, optimized, touched} << "● 已同步" << QStringList{"\n润色后\n"};
-    QTest::newRow("raw: at arrival") << "raw" << QList<Clips>{pending} << "新内容已同步输入" << QStringList{"原话"};
-    // The newest clip from before auto-paste was on, changed: raw text goes out at arrival only.
-    QTest::newRow("raw: not an older clip") << "raw" << QList<Clips>{{clip("a", "2", "甲")}} << "● 已同步" << QStringList{};
-    // Stopped early (no target yet): the delivery's own message stays, and once there is a target
-    // (after the first reply), the clip is not delivered behind the user's back.
-    const QList<Clips> noTarget{withNewNewest, {clip("c", "2", "丙"), clip("a", "1", "甲")}};
-    QTest::newRow("no target") << "optimized" << noTarget << "先切换一次目标应用" << QStringList{};
-}
-
-void CompactInboxTest::autoPaste()
-{
-    QFETCH(QString, version);
-    QFETCH(QList<Clips>, replies);
-    QFETCH(QString, status);
-    QFETCH(QStringList, delivered);
-    Harness h;
-    if (QTest::currentDataTag() != QByteArray("no target"))
-        h.fake.workspace.userActivates(editorApp);
-    QVERIFY(h.poll(firstList, false));
-    // The version is chosen on a card, as the user does.
-    ReceiverCardView *card = h.panel->cards().first();
-    (version == "raw" ? card->rawButton() : card->optimizedButton())->click();
-    h.panel->autoPasteButton()->click();
-    for (const Clips &answer : replies) {
-        QVERIFY(h.poll(answer));
-        if (&answer == &replies.first())
-            QCOMPARE(h.panel->statusText(), status);
-        h.fake.workspace.userActivates(FakePlatform::app(9));
-    }
-    QCOMPARE(h.fake.workspace.activations.size(), delivered.size());
-    QTRY_COMPARE(h.fake.keystroke.posts.size(), delivered.size());
-    for (const FakeKeystroke::Post &post : h.fake.keystroke.posts)
-        QCOMPARE(post.clipboardText, delivered.takeFirst());
-}
-
-// Auto-paste says "新内容已同步输入" while its keystroke is on the way and keeps it once typed; a
-// keystroke that typed nothing replaces it with the reason in orange, and so does a card's paste.
-void CompactInboxTest::refusedKeystrokes()
-{
-    Harness h;
-    h.fake.workspace.userActivates(editorApp);
-    QVERIFY(h.poll(firstList, false));
-    h.panel->pollTimer()->stop();
-    h.panel->autoPasteButton()->click();
-    const QString typed = QStringLiteral("新内容已同步输入");
-    QVERIFY(h.poll(withNewNewest));
-    QCOMPARE(h.panel->statusText(), typed);
-    QTRY_COMPARE(h.fake.keystroke.posts.size(), 1);
-    QCOMPARE(h.panel->statusText(), typed);
-
-    h.fake.keystroke.result = KeystrokeResult::NotFocused;
-    QVERIFY(h.poll(Clips{clip("d", "1", "丁")} + withNewNewest));
-    QCOMPARE(h.panel->statusText(), typed);
-    QTRY_COMPARE(h.panel->statusText(), QStringLiteral("没有输入：目标窗口不在前台，内容已复制"));
-    QCOMPARE(h.panel->statusColor(), SystemColors::orange());
-
-    h.fake.keystroke.result = KeystrokeResult::Unavailable;
-    h.panel->cards().at(1)->pasteButton()->click();
-    QTRY_COMPARE(h.fake.keystroke.posts.size(), 3);
-    QCOMPARE(h.panel->statusText(), QStringLiteral("没有输入：这里无法模拟按键，内容已复制"));
-    QCOMPARE(h.fake.pasteboard.text, QStringLiteral("丙"));
-}
-
-void CompactInboxTest::signOutAndRelease_data()
-{
-    QTest::addColumn<QString>("nickname");
-    QTest::addColumn<bool>("confirm");
-    QTest::addColumn<bool>("deletePanel");
-    QTest::newRow("confirmed") << "A&B <b>粗</b>" << true << false;
-    QTest::newRow("host deletes the panel in onLogout") << "小明" << true << true;
-    QTest::newRow("cancelled, empty nickname") << "" << false << false;
-}
-
-void CompactInboxTest::signOutAndRelease()
-{
-    QFETCH(QString, nickname);
-    QFETCH(bool, confirm);
-    QFETCH(bool, deletePanel);
-    Harness h(Profile{"138", nickname, std::nullopt});
-    h.deleteOnLogout = deletePanel;
-    QVERIFY(h.poll(firstList, false));
-    const QPointer<QTimer> timer = h.panel->pollTimer();
-    // A poll under way while the user signs out brings nothing afterwards.
-    h.server.enqueue(reply(withNewNewest).heldBack());
-    h.panel->refresh();
-    QVERIFY(h.server.waitForRequests(2));
-
-    // "&" is shown as it is, not taken for a mnemonic.
-    h.panel->showAccountMenu();
-    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-    QVERIFY(menu);
-    QCOMPARE(menu->actions().first()->text(), QString(nickname).replace("&", "&&"));
-    menu->setActiveAction(menu->actions().last());
-    QTest::keyClick(menu, Qt::Key_Return);
-    // The alert comes from the menu item's queued action; this answers it from inside its event
-    // loop with its default (退出) or escape (取消) button.
-    QString alertText;
-    QTimer::singleShot(0, [&] {
-        if (auto *alert = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            alertText = alert->textFormat() == Qt::PlainText ? alert->text() : QStringLiteral("rich text");
-            (confirm ? alert->defaultButton() : alert->escapeButton())->click();
+        if (then == "reverted") {
+            for (int i = 0; i < 5; ++i)
+                QTest::keyClick(editor, Qt::Key_Backspace);
+        } else {
+            Clip stored = firstList.first();
+            stored.optimizedText = QStringLiteral("draft甲");
+            h.server.enqueue(then == "saved" ? ScriptedReply::json(200, "{\"clip\":" + stored.toJsonBytes() + "}")
+                                             : ScriptedReply::json(500, R"({"error":"坏了"})"));
+            card->saveButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(card->saveButton()->isEnabled(), 10000);
         }
-    });
-    QTRY_COMPARE(alertText, "退出 " + nickname + "？");
-
-    // Confirmed: the token is gone from the client and the store, and the host is told.
-    QVERIFY(!h.api.token == confirm && h.store.removes == int(confirm) && h.logouts == int(confirm));
-    // The reply in flight comes back to a panel that is signed out, or gone with its timer
-    // (activations then reach nobody).
-    h.server.releaseHeld();
-    QTRY_COMPARE(h.replies.size(), 2);
-    QCOMPARE(!h.panel, deletePanel);
-    QCOMPARE(!timer, deletePanel);
-    h.fake.workspace.userActivates(editorApp);
-    if (!deletePanel) {
-        QCOMPARE(h.panel->pollTimer()->isActive(), !confirm);
-        QCOMPARE(h.cardIds().size(), confirm ? 2 : 3);
+        editor->clearFocus();
+        QVERIFY(h.poll(withNewNewest));
+        if (then == "failed") { // the edit is still the only copy of the text
+            QCOMPARE(h.panel->cards().first(), card.data());
+            QCOMPARE(editor->toPlainText(), QStringLiteral("draft甲"));
+        } else {
+            QVERIFY(!card);
+            QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
+        }
     }
-}
+
+    // The switches act on their state, whatever changes it: a click, Space, or an assistive tool's
+    // "toggle" (which emits no click); each change acts once.
+    void switchesFollowTheirState()
+    {
+        Harness h;
+        const auto toggle = [](QWidget *button) {
+            QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(
+                QAccessibleActionInterface::toggleAction());
+        };
+        toggle(h.panel->autoPasteButton());
+        QVERIFY(h.panel->autoPasteEnabled());
+        QCOMPARE(h.panel->statusText(), QStringLiteral("新消息将自动输入"));
+        QCOMPARE(h.panel->autoPasteButton()->text(), QStringLiteral("同步输入中"));
+        QTest::keyClick(h.panel->autoPasteButton(), Qt::Key_Space);
+        QVERIFY(!h.panel->autoPasteEnabled());
+        QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
+
+        toggle(h.panel->pinButton());
+        QVERIFY(h.panel->pinned());
+        QCOMPARE(h.panel->pinButton()->text(), QStringLiteral("取消悬浮"));
+        h.panel->pinButton()->click();
+        toggle(h.panel->pinButton());
+        QCOMPARE(h.pinCalls, (QList<bool>{true, false, true}));
+        QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
+
+        // Where the desktop cannot keep the window above, pinning says so instead of pretending.
+        h.fake.workspace.keepsAbove = false;
+        h.panel->pinButton()->click();
+        toggle(h.panel->pinButton());
+        QCOMPARE(h.panel->statusText(), QStringLiteral("此桌面不支持窗口置顶：悬浮时只自动复制新内容"));
+        QCOMPARE(h.panel->statusColor(), SystemColors::orange());
+    }
+
+    void scopes()
+    {
+        Harness h;
+        Clips clips{clip("p1", "1", "x"), clip("a1", "1", "x", {}, "alpha"), clip("z1", "1", "x", {}, "Zeta")};
+        for (int i = 0; i < 42; ++i)
+            clips << clip(QString::number(i), "1", "x");
+        QVERIFY(h.poll(clips, false));
+        // Spaces in code point order ("Z" < "a"); 30 cards at most.
+        QCOMPARE(h.panel->scopeItems(), (QStringList{"全部", "个人", "Zeta", "alpha"}));
+        QCOMPARE(h.cardIds().size(), 30);
+
+        // Chosen from the keyboard: the clips outside spaces, then the last space.
+        QTest::keyClick(h.panel->scopeButton(), Qt::Key_Down);
+        QCOMPARE(h.cardIds().mid(0, 2), (QStringList{"p1", "0"}));
+        QTest::keyClick(h.panel->scopeButton(), Qt::Key_End);
+        QCOMPARE(h.cardIds(), QStringList{"a1"});
+
+        // The chosen space stays while listed, at its new place; once gone, back to "全部".
+        QVERIFY(h.poll({clip("a1", "2", "x", {}, "alpha")}));
+        QCOMPARE(h.panel->scopeButton()->currentText(), QStringLiteral("alpha"));
+        QVERIFY(h.poll({clip("b1", "1", "x", {}, "beta")}));
+        QCOMPARE(h.panel->selectedScope(), QStringLiteral("全部"));
+        QCOMPARE(h.panel->scopeButton()->currentIndex(), 0);
+    }
+
+    void autoPaste_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QList<Clips>>("replies"); // after the first
+        QTest::addColumn<QString>("status"); // after the first of them
+        QTest::addColumn<QStringList>("delivered");
+        const Clips pending{clip("c", "1", "", "原话"), clip("a", "1", "甲")};
+        const Clips optimized{clip("c", "2", "\n润色后\n", "原话"), clip("a", "1", "甲")};
+        const Clips touched{clip("c", "3", "\n润色后\n", "原话"), clip("a", "1", "甲")};
+        QTest::newRow("optimized: once its text is there, once, untrimmed")
+            << "optimized" << QList<Clips>{pending, optimized, touched} << "● 已同步" << QStringList{"\n润色后\n"};
+        QTest::newRow("raw: at arrival") << "raw" << QList<Clips>{pending} << "新内容已同步输入" << QStringList{"原话"};
+        // The newest clip from before auto-paste was on, changed: raw text goes out at arrival only.
+        QTest::newRow("raw: not an older clip") << "raw" << QList<Clips>{{clip("a", "2", "甲")}} << "● 已同步" << QStringList{};
+        // Stopped early (no target yet): the delivery's own message stays, and once there is a target
+        // (after the first reply), the clip is not delivered behind the user's back.
+        const QList<Clips> noTarget{withNewNewest, {clip("c", "2", "丙"), clip("a", "1", "甲")}};
+        QTest::newRow("no target") << "optimized" << noTarget << "先切换一次目标应用" << QStringList{};
+    }
+
+    void autoPaste()
+    {
+        QFETCH(QString, version);
+        QFETCH(QList<Clips>, replies);
+        QFETCH(QString, status);
+        QFETCH(QStringList, delivered);
+        Harness h;
+        if (QTest::currentDataTag() != QByteArray("no target"))
+            h.fake.workspace.userActivates(editorApp);
+        QVERIFY(h.poll(firstList, false));
+        // The version is chosen on a card, as the user does.
+        ReceiverCardView *card = h.panel->cards().first();
+        (version == "raw" ? card->rawButton() : card->optimizedButton())->click();
+        h.panel->autoPasteButton()->click();
+        for (const Clips &answer : replies) {
+            QVERIFY(h.poll(answer));
+            if (&answer == &replies.first())
+                QCOMPARE(h.panel->statusText(), status);
+            h.fake.workspace.userActivates(FakePlatform::app(9));
+        }
+        QCOMPARE(h.fake.workspace.activations.size(), delivered.size());
+        QTRY_COMPARE(h.fake.keystroke.posts.size(), delivered.size());
+        for (const FakeKeystroke::Post &post : h.fake.keystroke.posts)
+            QCOMPARE(post.clipboardText, delivered.takeFirst());
+    }
+
+    // Auto-paste says "新内容已同步输入" while its keystroke is on the way and keeps it once typed; a
+    // keystroke that typed nothing replaces it with the reason in orange, and so does a card's paste.
+    void refusedKeystrokes()
+    {
+        Harness h;
+        h.fake.workspace.userActivates(editorApp);
+        QVERIFY(h.poll(firstList, false));
+        h.panel->pollTimer()->stop();
+        h.panel->autoPasteButton()->click();
+        const QString typed = QStringLiteral("新内容已同步输入");
+        QVERIFY(h.poll(withNewNewest));
+        QCOMPARE(h.panel->statusText(), typed);
+        QTRY_COMPARE(h.fake.keystroke.posts.size(), 1);
+        QCOMPARE(h.panel->statusText(), typed);
+
+        h.fake.keystroke.result = KeystrokeResult::NotFocused;
+        QVERIFY(h.poll(Clips{clip("d", "1", "丁")} + withNewNewest));
+        QCOMPARE(h.panel->statusText(), typed);
+        QTRY_COMPARE(h.panel->statusText(), QStringLiteral("没有输入：目标窗口不在前台，内容已复制"));
+        QCOMPARE(h.panel->statusColor(), SystemColors::orange());
+
+        h.fake.keystroke.result = KeystrokeResult::Unavailable;
+        h.panel->cards().at(1)->pasteButton()->click();
+        QTRY_COMPARE(h.fake.keystroke.posts.size(), 3);
+        QCOMPARE(h.panel->statusText(), QStringLiteral("没有输入：这里无法模拟按键，内容已复制"));
+        QCOMPARE(h.fake.pasteboard.text, QStringLiteral("丙"));
+    }
+
+    void signOutAndRelease_data()
+    {
+        QTest::addColumn<QString>("nickname");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<bool>("deletePanel");
+        QTest::newRow("confirmed") << "A&B <b>粗</b>" << true << false;
+        QTest::newRow("host deletes the panel in onLogout") << "小明" << true << true;
+        QTest::newRow("cancelled, empty nickname") << "" << false << false;
+    }
+
+    void signOutAndRelease()
+    {
+        QFETCH(QString, nickname);
+        QFETCH(bool, confirm);
+        QFETCH(bool, deletePanel);
+        Harness h(Profile{"138", nickname, std::nullopt});
+        h.deleteOnLogout = deletePanel;
+        QVERIFY(h.poll(firstList, false));
+        const QPointer<QTimer> timer = h.panel->pollTimer();
+        // A poll under way while the user signs out brings nothing afterwards.
+        h.server.enqueue(reply(withNewNewest).heldBack());
+        h.panel->refresh();
+        QVERIFY(h.server.waitForRequests(2));
+
+        // "&" is shown as it is, not taken for a mnemonic.
+        h.panel->showAccountMenu();
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().first()->text(), QString(nickname).replace("&", "&&"));
+        menu->setActiveAction(menu->actions().last());
+        QTest::keyClick(menu, Qt::Key_Return);
+        // The alert comes from the menu item's queued action; this answers it from inside its event
+        // loop with its default (退出) or escape (取消) button.
+        QString alertText;
+        QTimer::singleShot(0, [&] {
+            if (auto *alert = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                alertText = alert->textFormat() == Qt::PlainText ? alert->text() : QStringLiteral("rich text");
+                (confirm ? alert->defaultButton() : alert->escapeButton())->click();
+            }
+        });
+        QTRY_COMPARE(alertText, "退出 " + nickname + "？");
+
+        // Confirmed: the token is gone from the client and the store, and the host is told.
+        QVERIFY(!h.api.token == confirm && h.store.removes == int(confirm) && h.logouts == int(confirm));
+        // The reply in flight comes back to a panel that is signed out, or gone with its timer
+        // (activations then reach nobody).
+        h.server.releaseHeld();
+        QTRY_COMPARE(h.replies.size(), 2);
+        QCOMPARE(!h.panel, deletePanel);
+        QCOMPARE(!timer, deletePanel);
+        h.fake.workspace.userActivates(editorApp);
+        if (!deletePanel) {
+            QCOMPARE(h.panel->pollTimer()->isActive(), !confirm);
+            QCOMPARE(h.cardIds().size(), confirm ? 2 : 3);
+        }
+    }
+};
 
 QTEST_MAIN(CompactInboxTest)
 #include "tst_compactinbox.moc"
