@@ -1,29 +1,14 @@
 // Delivery on a wlroots compositor (sway), into helper processes and foot. Runs inside
 // scripts/wayland-session.
-#include "PasteTargetProcess.h"
+#include "WaylandDeliveryFixture.h"
 
-#include "delivery/PasteDelivery.h"
-#include "platform/DesktopPlatform.h"
-#include "platform/SystemColors.h"
-#include "platform/wayland/WaylandPlatform.h"
-#include "widgets/SafePlainTextEdit.h"
-
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
-
-#include <cstdio>
 
 using namespace quillpost;
+using namespace quillpost::test;
 
-namespace {
-const QString targetAppId = QStringLiteral("quillpost_paste_target");
-}
-
-class WlrDeliveryTest : public QObject
+class WlrDeliveryTest : public WaylandDeliveryFixture
 {
     Q_OBJECT
 
@@ -31,98 +16,13 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_platform.platform().accessibility->isTrusted());
+        QVERIFY(!m_platform.platform().workspace->canKeepWindowsAbove());
         QCOMPARE(m_platform.workspace()->ownIdentifier(), std::optional<QString>(QStringLiteral("quillpost")));
     }
-
-    // Activations that earlier tests caused are not looked at again.
-    void init() { m_seen = m_activations.size(); }
-
-    // With our own window in front, as when the user clicks a paste button, the exact text
-    // reaches the window worked in last; our window never becomes the target and never gets
-    // keys, and a closed window's keystroke types nothing anywhere.
-    void deliversOnlyIntoTheTarget()
-    {
-        PasteDelivery delivery(m_platform.platform());
-        PasteTargetProcess closed, target;
-        QVERIFY(closed.start());
-        const RunningApplication closedApp = activationOf(targetAppId);
-        QVERIFY(target.start());
-        const RunningApplication seen = activationOf(targetAppId, closedApp.windowId);
-        QVERIFY(seen.windowId != 0 && closedApp.windowId != 0);
-        QVERIFY(closed.hide());
-        QVERIFY(PasteTargetProcess::waitFor([&] { return m_platform.workspace()->isTerminated(closedApp); }, 5000));
-        QVERIFY(!m_platform.workspace()->isTerminated(seen));
-        QVERIFY(activatePanel());
-        QCOMPARE(delivery.lastExternalApp(), std::optional(seen));
-
-        const QString text = QStringLiteral("\n  第一行：你好\n第二行，世界！\n\n末尾\n");
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(delivery.paste(text));
-        QVERIFY(PasteTargetProcess::waitFor([&] { return target.text == text; }, 5000));
-        std::fprintf(stderr, "paste to text in the target: %lld ms (420 ms of it the fixed delay)\n",
-                     static_cast<long long>(clock.elapsed()));
-
-        QSignalSpy finished(m_platform.keystroke(), &Keystroke::finished);
-        m_platform.keystroke()->postPaste(closedApp, PasteChord::ControlV);
-        QVERIFY(activatePanel());
-        m_platform.keystroke()->postPaste(seen, PasteChord::ControlV); // not in front now
-        QCOMPARE(finished.size(), 2);
-        for (const QList<QVariant> &outcome : std::as_const(finished))
-            QCOMPARE(outcome.at(1).value<KeystrokeResult>(), KeystrokeResult::NotFocused);
-        QVERIFY(target.sync());
-        QCOMPARE(target.text, text);
-        QCOMPARE(m_panel.toPlainText(), QString());
-    }
-
-    // A closed target gets the message and nothing is typed. A job that finds its target's
-    // window gone, or another program's text on the clipboard, types nothing and says why.
-    void typesNothingWhenThingsChanged_data()
-    {
-        QTest::addColumn<int>("when");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("closed before the paste") << 0 << "目标应用已关闭，请重新点一下输入框";
-        QTest::newRow("closed before the keystroke") << 1 << "没有输入：目标窗口不在前台，内容已复制";
-        QTest::newRow("another program copies") << 2 << "没有输入：剪贴板已被其他内容替换";
-    }
-
-    void typesNothingWhenThingsChanged()
-    {
-        QFETCH(int, when);
-        PasteDeliveryOptions options;
-        options.keystrokeDelay = std::chrono::seconds(2); // time enough to act in between
-        PasteDelivery delivery(m_platform.platform(), options);
-        QSignalSpy status(&delivery, &PasteDelivery::statusChanged);
-        PasteTargetProcess target;
-        QProcess copier;
-        QVERIFY(target.start());
-        const RunningApplication seen = activationOf(targetAppId);
-        QVERIFY(activatePanel());
-        QCOMPARE(delivery.lastExternalApp(), std::optional(seen));
-
-        if (when == 0) {
-            QVERIFY(target.hide());
-            QVERIFY(PasteTargetProcess::waitFor([&] { return m_platform.workspace()->isTerminated(seen); }, 5000));
-            QVERIFY(!delivery.paste(QStringLiteral("要输入的")));
-        } else {
-            QVERIFY(delivery.paste(QStringLiteral("要输入的")));
-            QVERIFY(PasteTargetProcess::waitFor([&] { return m_platform.workspace()->isActive(seen); }, 5000));
-            if (when == 1) {
-                QVERIFY(target.hide());
-            } else {
-                // Another program copies while not focused, as clipboard tools do.
-                copier.start(QStringLiteral("wl-copy"), {"--foreground", "别人的"});
-                QVERIFY(copier.waitForStarted(5000));
-            }
-        }
-        QVERIFY(PasteTargetProcess::waitFor([&] { return !status.isEmpty(); }, 10000));
-        QTEST(status.first().at(0).toString(), "message");
-        QVERIFY(target.sync());
-        QVERIFY(target.text.isEmpty());
-        QCOMPARE(m_panel.toPlainText(), QString());
-        copier.kill();
-        copier.waitForFinished(5000);
-    }
+    void init() { skipEarlierActivations(); }
+    void deliversOnlyIntoTheTarget() { checkDeliversOnlyIntoTheTarget(); }
+    void typesNothingWhenThingsChanged_data() { thingsThatChange(); }
+    void typesNothingWhenThingsChanged() { checkTypesNothingWhenThingsChanged(); }
 
     // foot pastes on Ctrl+Shift+V; line breaks arrive as typed lines.
     void footGetsItsChord()
@@ -148,56 +48,11 @@ private slots:
         terminal.waitForFinished(5000);
     }
 
-private:
-    // Waits for the next activation of a window with the given app_id (other than `except`)
-    // and returns it; an empty application when none came within 10 s.
-    RunningApplication activationOf(const QString &appId, quint32 except = 0)
-    {
-        RunningApplication found;
-        PasteTargetProcess::waitFor([&] {
-            for (qsizetype i = m_seen; i < m_activations.size(); ++i) {
-                const auto application = m_activations.at(i).at(0).value<RunningApplication>();
-                if (application.identifier == appId && application.windowId != except) {
-                    found = application;
-                    m_seen = i + 1;
-                    return true;
-                }
-            }
-            return false;
-        }, 10000);
-        return found;
-    }
-
-    // Maps the stand-in for our own panel anew, which gives it the focus, and waits until the
-    // compositor reports it active.
-    bool activatePanel()
-    {
-        m_panel.hide();
-        m_panel.show();
-        return activationOf(QStringLiteral("quillpost")).windowId != 0;
-    }
-
-    WaylandPlatform m_platform;
-    SafePlainTextEdit m_panel;
-    QSignalSpy m_activations{m_platform.workspace(), &Workspace::applicationActivated};
-    qsizetype m_seen = 0;
 };
 
 int main(int argc, char **argv)
 {
-    const auto unavailable = [] {
-        std::fputs("no Wayland session: this test needs scripts/wayland-session\n", stderr);
-        return qEnvironmentVariableIsSet("QUILLPOST_WAYLAND_SESSION") ? 1 : 77;
-    };
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return unavailable();
-    QApplication application(argc, argv);
-    if (QGuiApplication::platformName() != QLatin1String("wayland"))
-        return unavailable();
-    QApplication::setApplicationName(QStringLiteral("Quillpost"));
-    QApplication::setDesktopFileName(QStringLiteral("quillpost"));
-    WlrDeliveryTest test;
-    return QTest::qExec(&test, argc, argv);
+    return waylandTestMain<WlrDeliveryTest>(argc, argv, "QUILLPOST_WAYLAND_SESSION");
 }
 
 #include "tst_wlrdelivery.moc"
