@@ -17,7 +17,7 @@ constexpr uint32_t keyPressed = 1;
 
 FakeInputKeystroke::FakeInputKeystroke(WaylandConnection *connection, const WaylandWorkspace *workspace,
                                        QObject *parent)
-    : WaylandKeystroke(parent), m_connection(connection), m_workspace(workspace)
+    : WaylandKeystroke(connection, workspace, parent)
 {
     if (!isAvailable())
         return;
@@ -33,26 +33,15 @@ bool FakeInputKeystroke::isAvailable() const
                   >= ORG_KDE_KWIN_FAKE_INPUT_KEYBOARD_KEY_SINCE_VERSION;
 }
 
-void FakeInputKeystroke::post(const RunningApplication &target, PasteChord chord, Completion report)
+void FakeInputKeystroke::type(const ChordKeys &keys)
 {
-    if (!isAvailable()) {
-        report(KeystrokeResult::Unavailable);
-        return;
-    }
-    if (!m_workspace->isActive(target)) {
-        report(KeystrokeResult::NotFocused);
-        return;
-    }
     org_kde_kwin_fake_input *input = m_connection->fakeInput();
-    const ChordKeys keys = chordKeys(chord);
     for (const uint32_t modifier : keys.modifiers)
         org_kde_kwin_fake_input_keyboard_key(input, modifier, keyPressed);
     org_kde_kwin_fake_input_keyboard_key(input, keys.key, keyPressed);
     org_kde_kwin_fake_input_keyboard_key(input, keys.key, keyReleased);
     for (auto it = keys.modifiers.rbegin(); it != keys.modifiers.rend(); ++it)
         org_kde_kwin_fake_input_keyboard_key(input, *it, keyReleased);
-    m_connection->flush();
-    report(m_connection->isAlive() ? KeystrokeResult::Posted : KeystrokeResult::Unavailable);
 }
 
 } // namespace quillpost

@@ -24,11 +24,7 @@ public:
     bool isAvailable() const override;
 
 protected:
-    void post(const RunningApplication &target, PasteChord chord, Completion report) override;
-
-private:
-    WaylandConnection *m_connection;
-    const WaylandWorkspace *m_workspace;
+    void type(const ChordKeys &keys) override;
 };
 
 } // namespace quillpost

@@ -46,15 +46,30 @@ public:
     virtual bool isActive(const RunningApplication &application) const = 0;
 };
 
+class WaylandConnection;
+
 // A Keystroke that may be unavailable on this compositor (the protocol is not offered to us).
+// post() types only while the target's window is the active one (NotFocused, and nothing typed,
+// otherwise); Unavailable without the protocol or once the connection is lost.
 class WaylandKeystroke : public Keystroke
 {
     Q_OBJECT
 
 public:
-    using Keystroke::Keystroke;
+    WaylandKeystroke(WaylandConnection *connection, const WaylandWorkspace *workspace, QObject *parent = nullptr)
+        : Keystroke(parent), m_connection(connection), m_workspace(workspace)
+    {
+    }
 
     virtual bool isAvailable() const = 0;
+
+protected:
+    void post(const RunningApplication &target, PasteChord chord, Completion report) final;
+    // Sends the presses and releases of the chord's keys (sent on with the next flush).
+    virtual void type(const ChordKeys &keys) = 0;
+
+    WaylandConnection *const m_connection;
+    const WaylandWorkspace *const m_workspace;
 };
 
 } // namespace quillpost

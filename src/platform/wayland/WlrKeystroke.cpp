@@ -42,7 +42,7 @@ struct XkbDeleter
 } // namespace
 
 WlrKeystroke::WlrKeystroke(WaylandConnection *connection, const WlrWorkspace *workspace, QObject *parent)
-    : WaylandKeystroke(parent), m_connection(connection), m_workspace(workspace)
+    : WaylandKeystroke(connection, workspace, parent)
 {
     if (!m_connection->virtualKeyboardManager() || !m_connection->seat())
         return;
@@ -94,17 +94,8 @@ bool WlrKeystroke::isAvailable() const
     return m_keyboard && m_connection->isAlive();
 }
 
-void WlrKeystroke::post(const RunningApplication &target, PasteChord chord, Completion report)
+void WlrKeystroke::type(const ChordKeys &keys)
 {
-    if (!isAvailable()) {
-        report(KeystrokeResult::Unavailable);
-        return;
-    }
-    if (!m_workspace->isActive(target)) {
-        report(KeystrokeResult::NotFocused);
-        return;
-    }
-    const ChordKeys keys = chordKeys(chord);
     const auto maskOf = [this](uint32_t code) { return code == KEY_LEFTSHIFT ? m_shiftMask : m_controlMask; };
     uint32_t mask = 0;
     for (const uint32_t modifier : keys.modifiers) {
@@ -119,8 +110,6 @@ void WlrKeystroke::post(const RunningApplication &target, PasteChord chord, Comp
         mask &= ~maskOf(*it);
         zwp_virtual_keyboard_v1_modifiers(m_keyboard, mask, 0, 0, 0);
     }
-    m_connection->flush();
-    report(m_connection->isAlive() ? KeystrokeResult::Posted : KeystrokeResult::Unavailable);
 }
 
 } // namespace quillpost

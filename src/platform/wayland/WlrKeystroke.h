@@ -32,11 +32,9 @@ public:
     bool isAvailable() const override;
 
 protected:
-    void post(const RunningApplication &target, PasteChord chord, Completion report) override;
+    void type(const ChordKeys &keys) override;
 
 private:
-    WaylandConnection *m_connection;
-    const WlrWorkspace *m_workspace;
     zwp_virtual_keyboard_v1 *m_keyboard = nullptr;
     quint32 m_shiftMask = 0;
     quint32 m_controlMask = 0;
