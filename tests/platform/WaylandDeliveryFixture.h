@@ -3,13 +3,20 @@
 // What the delivery tests on Wayland compositors share: the real seams, a stand-in for our own
 // panel, the activations the compositor reported, the scenarios every compositor must pass, and
 // main(). Runs inside scripts/wayland-session or scripts/kwin-session.
+#include "DevService.h"
 #include "PasteTargetProcess.h"
 
+#include "cards/ReceiverCardView.h"
 #include "delivery/PasteDelivery.h"
+#include "receiver/CompactInboxViewController.h"
+#include "service/APIClient.h"
+#include "support/FakeSecretStore.h"
 #include "platform/wayland/WaylandPlatform.h"
 #include "widgets/SafePlainTextEdit.h"
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -63,6 +70,43 @@ protected:
         QVERIFY(target.sync());
         QCOMPARE(target.text, text);
         QCOMPARE(m_panel.toPlainText(), QString());
+    }
+
+    // The receiver panel against the local clip service: a clip sent from the phone is typed
+    // into the application worked in last by auto-paste, once, and again by its card's paste
+    // button, after the panel took the focus.
+    void checkPanelDelivers()
+    {
+        DevService service(testArguments({QStringLiteral("--seed"), QStringLiteral("demo"),
+                                          QStringLiteral("--optimize-delay-ms"), QStringLiteral("300")}));
+        QVERIFY(service.start());
+        const QString token = service.signIn(QStringLiteral("13800000000"));
+        APIClient api(service.url({}).adjusted(QUrl::RemovePath), token);
+        FakeSecretStore store;
+        PasteTargetProcess target;
+        QVERIFY(target.start());
+        const RunningApplication seen = activationOf(targetAppId);
+        CompactInboxViewController panel(&api, Profile{}, m_platform.platform(), &store, [](bool) {}, [] {});
+        panel.show();
+        QVERIFY(activationOf(QStringLiteral("quillpost")).windowId != 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.cards().isEmpty(), 10000);
+        panel.autoPasteButton()->click();
+        m_platform.workspace()->activate(seen);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.delivery()->lastExternalApp().value_or(RunningApplication{}).windowId,
+                                  seen.windowId, 10000);
+
+        service.send("POST", QStringLiteral("api/clips"), {{"rawText", "嗯 明天上午十点\n开会"}}, token);
+        QTRY_VERIFY_WITH_TIMEOUT(!target.text.isEmpty(), 15000);
+        const QJsonValue stored = service.get(QStringLiteral("api/clips?limit=1"), token).json()["clips"].toArray().first();
+        const QString optimized = stored["optimizedText"].toString();
+        QCOMPARE(target.text, optimized);
+
+        panel.hide();
+        panel.show();
+        QVERIFY(activationOf(QStringLiteral("quillpost")).windowId != 0);
+        QTRY_COMPARE_WITH_TIMEOUT(panel.cards().first()->clip().id, stored["id"].toString(), 10000);
+        panel.cards().first()->pasteButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(target.text, optimized + optimized, 10000);
     }
 
     // A closed target gets the message and nothing is typed. A job that finds its target's

@@ -23,6 +23,7 @@ private slots:
     void deliversOnlyIntoTheTarget() { checkDeliversOnlyIntoTheTarget(); }
     void typesNothingWhenThingsChanged_data() { thingsThatChange(); }
     void typesNothingWhenThingsChanged() { checkTypesNothingWhenThingsChanged(); }
+    void panelDelivers() { checkPanelDelivers(); }
 
     // foot pastes on Ctrl+Shift+V; line breaks arrive as typed lines.
     void footGetsItsChord()
