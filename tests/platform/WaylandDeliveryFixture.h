@@ -31,6 +31,16 @@ inline const QString targetAppId = QStringLiteral("quillpost_paste_target");
 class WaylandDeliveryFixture : public QObject
 {
 protected:
+    // The compositor gave us the seams expected of it, trusted to type, and knows our window by
+    // the desktop file's name; only KWin keeps a window above.
+    void checkSeams(WaylandPlatform::Seams expected)
+    {
+        QCOMPARE(m_platform.seams(), expected);
+        QVERIFY(m_platform.platform().accessibility->isTrusted());
+        QCOMPARE(m_platform.platform().workspace->canKeepWindowsAbove(), expected == WaylandPlatform::Seams::Plasma);
+        QCOMPARE(m_platform.workspace()->ownIdentifier(), std::optional<QString>(QStringLiteral("quillpost")));
+    }
+
     // Activations that earlier tests caused are not looked at again.
     void skipEarlierActivations() { m_seen = m_activations.size(); }
 

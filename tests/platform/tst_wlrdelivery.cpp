@@ -13,12 +13,7 @@ class WlrDeliveryTest : public WaylandDeliveryFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_platform.platform().accessibility->isTrusted());
-        QVERIFY(!m_platform.platform().workspace->canKeepWindowsAbove());
-        QCOMPARE(m_platform.workspace()->ownIdentifier(), std::optional<QString>(QStringLiteral("quillpost")));
-    }
+    void initTestCase() { checkSeams(WaylandPlatform::Seams::Wlroots); }
     void init() { skipEarlierActivations(); }
     void deliversOnlyIntoTheTarget() { checkDeliversOnlyIntoTheTarget(); }
     void typesNothingWhenThingsChanged_data() { thingsThatChange(); }
