@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillpost"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLPOST_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("quillpost"));
+    QApplication::setDesktopFileName(QStringLiteral(QUILLPOST_APP_ID));
 
     quillpost::SingleInstance instance;
     if (instance.notifyRunningInstance())

@@ -38,7 +38,7 @@ protected:
         QCOMPARE(m_platform.seams(), expected);
         QVERIFY(m_platform.platform().accessibility->isTrusted());
         QCOMPARE(m_platform.platform().workspace->canKeepWindowsAbove(), expected == WaylandPlatform::Seams::Plasma);
-        QCOMPARE(m_platform.workspace()->ownIdentifier(), std::optional<QString>(QStringLiteral("quillpost")));
+        QCOMPARE(m_platform.workspace()->ownIdentifier(), std::optional<QString>(QStringLiteral(QUILLPOST_APP_ID)));
     }
 
     // Activations that earlier tests caused are not looked at again.
@@ -98,7 +98,7 @@ protected:
         const RunningApplication seen = activationOf(targetAppId);
         CompactInboxViewController panel(&api, Profile{}, m_platform.platform(), &store, [](bool) {}, [] {});
         panel.show();
-        QVERIFY(activationOf(QStringLiteral("quillpost")).windowId != 0);
+        QVERIFY(activationOf(QStringLiteral(QUILLPOST_APP_ID)).windowId != 0);
         QTRY_VERIFY_WITH_TIMEOUT(!panel.cards().isEmpty(), 10000);
         panel.autoPasteButton()->click();
         m_platform.workspace()->activate(seen);
@@ -113,7 +113,7 @@ protected:
 
         panel.hide();
         panel.show();
-        QVERIFY(activationOf(QStringLiteral("quillpost")).windowId != 0);
+        QVERIFY(activationOf(QStringLiteral(QUILLPOST_APP_ID)).windowId != 0);
         QTRY_COMPARE_WITH_TIMEOUT(panel.cards().first()->clip().id, stored["id"].toString(), 10000);
         panel.cards().first()->pasteButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(target.text, optimized + optimized, 10000);
@@ -195,7 +195,7 @@ protected:
     {
         m_panel.hide();
         m_panel.show();
-        return activationOf(QStringLiteral("quillpost")).windowId != 0;
+        return activationOf(QStringLiteral(QUILLPOST_APP_ID)).windowId != 0;
     }
 
     WaylandPlatform m_platform;
@@ -222,7 +222,7 @@ int waylandTestMain(int argc, char **argv, const char *sessionVariable, const st
     if (QGuiApplication::platformName() != QLatin1String("wayland"))
         return unavailable("Qt does not run on Wayland");
     QApplication::setApplicationName(QStringLiteral("Quillpost"));
-    QApplication::setDesktopFileName(QStringLiteral("quillpost"));
+    QApplication::setDesktopFileName(QStringLiteral(QUILLPOST_APP_ID));
     Test test;
     return QTest::qExec(&test, argc, argv);
 }

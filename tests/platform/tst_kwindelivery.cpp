@@ -77,7 +77,8 @@ static bool installDesktopFile()
         return false;
     QByteArray contents = in.readAll();
     contents.replace("@QUILLPOST_INSTALLED_PROGRAM@", QFile::symLinkTarget("/proc/self/exe").toUtf8());
-    QFile out(dataHome + "/applications/quillpost.desktop");
+    contents.replace("@QUILLPOST_APP_ID@", QUILLPOST_APP_ID);
+    QFile out(dataHome + "/applications/" QUILLPOST_APP_ID ".desktop");
     return out.open(QIODevice::WriteOnly) && out.write(contents) == contents.size();
 }
 
