@@ -58,6 +58,14 @@ bool APIClient::fitsInHeader(const QString &token)
                         [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
+bool APIClient::isServicePath(const QString &path)
+{
+    // Paths are relative references without a leading slash: "//host/…" would leave the origin.
+    const QUrl relative(path, QUrl::StrictMode);
+    return !path.startsWith(QLatin1Char('/')) && relative.isValid() && relative.isRelative()
+        && !hasDotSegment(relative);
+}
+
 std::optional<QUrl> makeServiceURL(const QString &text)
 {
     const QUrl url(text, QUrl::StrictMode);
@@ -147,10 +155,7 @@ void APIClient::send(const QString &path, const QByteArray &method, const std::o
             [done = std::move(done), failure = std::move(failure)] { done(failure); }, Qt::QueuedConnection);
     };
 
-    // Paths are relative references without a leading slash: "//host/…" would leave the origin.
-    const QUrl relative(path, QUrl::StrictMode);
-    if (path.startsWith(QLatin1Char('/')) || !relative.isValid() || !relative.isRelative()
-        || hasDotSegment(relative)) {
+    if (!isServicePath(path)) {
         failNow(APIError{QStringLiteral("请求地址无效")});
         return;
     }
@@ -159,7 +164,7 @@ void APIClient::send(const QString &path, const QByteArray &method, const std::o
         return;
     }
 
-    QNetworkRequest request(m_serviceURL.resolved(relative));
+    QNetworkRequest request(m_serviceURL.resolved(QUrl(path, QUrl::StrictMode)));
     // Qt would follow a redirect to another origin and send the bearer token along.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(int(m_idleTimeout.count()));

@@ -73,6 +73,11 @@ public:
     // token that cannot are refused before anything is sent.
     static bool fitsInHeader(const QString &token);
 
+    // Whether `path` can be sent: a relative reference without a leading slash and without "."
+    // or ".." segments, so that it resolves to a path below the service origin. Requests with
+    // any other path are refused before anything is sent.
+    static bool isServicePath(const QString &path);
+
     // The save path of a clip: the id is one percent-encoded path segment.
     static QString savePath(const QString &clipId);
     static QByteArray serializeBody(const RequestBody &body);
