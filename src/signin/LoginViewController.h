@@ -46,12 +46,6 @@ public:
     LoginViewController(APIClient *api, SecretStore *store, std::function<void(Profile)> onLogin,
                         QWidget *parent = nullptr);
 
-    // The wait time in seconds that a service error text asks for: the first run of ASCII digits
-    // among the text's runs of characters with a Unicode numeric type, provided the text contains
-    // "秒". Runs holding other numerals (full-width, Arabic-Indic, CJK such as 万, ...) or
-    // exceeding 64 bits do not count.
-    static std::optional<qint64> secondsIn(const QString &text);
-
     // Seconds left before a new code may be requested (0 when no countdown runs).
     qint64 countdown() const { return m_countdown; }
     // One second of the resend countdown passes. The countdown timer calls this every second;
