@@ -271,41 +271,80 @@ std::string fillerSlice(std::size_t size, std::size_t offset, std::size_t count)
 
 Service::Service(Store &store, Optimizer &optimizer, Options options, std::function<void(const std::string &)> console)
     : m_store(store), m_optimizer(optimizer), m_options(std::move(options)), m_console(std::move(console))
+    , m_routes(routes())
 {
 }
 
-void Service::install(httplib::Server &server)
+std::vector<Service::Route> Service::routes()
 {
-    auto route = [this](auto member) { return guarded([this, member](const httplib::Request &request,
-                                                                      httplib::Response &response) {
-        (this->*member)(request, response);
-    }); };
+    std::vector<Route> table;
+    const auto add = [&table](const char *method, const char *pattern, Handler handler) {
+        table.push_back({method, pattern, std::regex(pattern), std::move(handler)});
+    };
+    const auto member = [this](void (Service::*handler)(const httplib::Request &, httplib::Response &)) {
+        return guarded([this, handler](const httplib::Request &request, httplib::Response &response) {
+            (this->*handler)(request, response);
+        });
+    };
 
-    server.set_payload_max_length(maxBodyBytes);
-    server.set_default_headers({{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
-
-    server.Get("/", [](const httplib::Request &, httplib::Response &response) {
+    add("GET", "/", [](const httplib::Request &, httplib::Response &response) {
         response.set_header("Content-Security-Policy",
                             "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
                             "connect-src 'self'; img-src data:; base-uri 'none'; form-action 'none'; "
                             "frame-ancestors 'none'");
         response.set_content(phonePage(), "text/html; charset=utf-8");
     });
-    server.Post("/api/auth/sms/send", route(&Service::sendCode));
-    server.Post("/api/auth/phone", route(&Service::signIn));
-    server.Post("/api/auth/logout", route(&Service::signOut));
-    server.Get("/api/profile", route(&Service::profile));
-    server.Get("/api/spaces", route(&Service::spaces));
-    server.Get("/api/clips", route(&Service::listClips));
-    server.Post("/api/clips", route(&Service::createClip));
-    server.Patch(R"(/api/clips/[\s\S]+)", route(&Service::updateClip));
-
+    add("POST", "/api/auth/sms/send", member(&Service::sendCode));
+    add("POST", "/api/auth/phone", member(&Service::signIn));
+    add("POST", "/api/auth/logout", member(&Service::signOut));
+    add("GET", "/api/profile", member(&Service::profile));
+    add("GET", "/api/spaces", member(&Service::spaces));
+    add("GET", "/api/clips", member(&Service::listClips));
+    add("POST", "/api/clips", member(&Service::createClip));
+    add("PATCH", R"(/api/clips/[\s\S]+)", member(&Service::updateClip));
     if (m_options.faults) {
-        server.Post("/_faults", route(&Service::scriptFaults));
-        server.Delete("/_faults", guarded([this](const httplib::Request &, httplib::Response &response) {
+        add("POST", "/_faults", member(&Service::scriptFaults));
+        add("DELETE", "/_faults", guarded([this](const httplib::Request &, httplib::Response &response) {
             m_options.faults->clear();
             reply(response, 200, Json{{"scripted", 0}});
         }));
+    }
+    return table;
+}
+
+bool Service::handle(const httplib::Request &request, httplib::Response &response)
+{
+    // As cpp-httplib routes: HEAD takes the GET routes, and the first matching route serves.
+    const std::string method = request.method == "HEAD" ? std::string("GET") : request.method;
+    for (const Route &route : m_routes) {
+        if (route.method == method && std::regex_match(request.path, route.compiled)) {
+            route.handler(request, response);
+            // The server's default status for a reply that does not set one.
+            if (response.status == -1)
+                response.status = 200;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Service::install(httplib::Server &server)
+{
+    server.set_payload_max_length(maxBodyBytes);
+    server.set_default_headers({{"Cache-Control", "no-store"}, {"X-Content-Type-Options", "nosniff"}});
+
+    for (const Route &route : m_routes) {
+        if (route.method == "GET")
+            server.Get(route.pattern, route.handler);
+        else if (route.method == "POST")
+            server.Post(route.pattern, route.handler);
+        else if (route.method == "PATCH")
+            server.Patch(route.pattern, route.handler);
+        else if (route.method == "DELETE")
+            server.Delete(route.pattern, route.handler);
+    }
+
+    if (m_options.faults) {
         server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
             return playFault(request, response) ? httplib::Server::HandlerResponse::Handled
                                                 : httplib::Server::HandlerResponse::Unhandled;

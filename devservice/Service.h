@@ -5,8 +5,10 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace httplib {
 class Server;
@@ -40,7 +42,23 @@ public:
 
     void install(httplib::Server &server);
 
+    // Serves one request, as the server has read it, by the routes that `install` sets up, but
+    // without a connection (the fuzz targets call it). False when no route takes the request
+    // (the server then replies 404 itself). Scripted faults are not played here.
+    bool handle(const httplib::Request &request, httplib::Response &response);
+
 private:
+    using Handler = std::function<void(const httplib::Request &, httplib::Response &)>;
+    // One route: the method, a pattern that the whole path must match, and the handler.
+    struct Route
+    {
+        std::string method;
+        std::string pattern;
+        std::regex compiled;
+        Handler handler;
+    };
+    std::vector<Route> routes();
+
     void sendCode(const httplib::Request &request, httplib::Response &response);
     void signIn(const httplib::Request &request, httplib::Response &response);
     void signOut(const httplib::Request &request, httplib::Response &response);
@@ -67,6 +85,7 @@ private:
     Optimizer &m_optimizer;
     Options m_options;
     std::function<void(const std::string &)> m_console;
+    std::vector<Route> m_routes;
     std::mutex m_listCacheMutex;
     std::map<std::pair<std::int64_t, std::int64_t>, CachedList> m_listCache;
 };
