@@ -149,7 +149,11 @@ void TestHttpServer::processBuffer(Connection *connection)
                     answer(m_connections.value(socket), reply);
             });
         } else {
+            QTcpSocket *socket = connection->socket;
             answer(connection, reply);
+            // A dropped connection is closed at once, and its Connection is deleted with it.
+            if (!m_connections.contains(socket))
+                return;
         }
     }
 }
