@@ -3,6 +3,7 @@
 #include "widgets/ButtonChoice.h"
 #include "widgets/Styling.h"
 
+#include "cards/CardShadowEffect.h"
 #include "cards/CardWidgets.h"
 #include "cards/ElidedLabel.h"
 #include "cards/HexColor.h"
@@ -13,8 +14,6 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
-#include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPointer>
@@ -82,22 +81,19 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
 {
     setAccessibleName(m_clip.title);
 
-    // The card's shadow and its arrival fade are two effects, and a widget takes only one: the
-    // card carries the shadow, its surface (background, border and content) the fade, so that
-    // the shadow fades with what casts it.
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     m_surface = new RoundedPanel(m_colors.background, m_colors.border, 13, this);
     m_surface->setObjectName(QStringLiteral("cardSurface"));
     outer->addWidget(m_surface);
 
-    auto *shadow = new QGraphicsDropShadowEffect(this);
-    // A layer shadow of colour alpha 0.12 at opacity 0.18; its radius 7 is a Gaussian radius,
-    // about half of Qt's blur radius. The offset points down the screen.
-    shadow->setColor(rgba(0.15, 0.15, 0.15, 0.12 * 0.18));
-    shadow->setBlurRadius(14);
-    shadow->setOffset(0, 3);
-    setGraphicsEffect(shadow);
+    // The shadow and the arrival fade. Cards of the same colours and buttons cast the same shadow.
+    m_effect = new CardShadowEffect(QStringLiteral("%1/%2/%3")
+                                        .arg(m_colors.background.rgba(), 0, 16)
+                                        .arg(m_colors.border.rgba(), 0, 16)
+                                        .arg(m_clip.canEdit ? QStringLiteral("editable") : QStringLiteral("read-only")),
+                                    this);
+    setGraphicsEffect(m_effect);
 
     // Header: title, flexible space, collaboration space.
     m_titleLabel = new ElidedLabel(m_clip.title, m_surface);
@@ -195,9 +191,7 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     column->addLayout(actions);
 
     if (highlight) {
-        auto *fade = new QGraphicsOpacityEffect(m_surface);
-        fade->setOpacity(arrivalStartOpacity);
-        m_surface->setGraphicsEffect(fade);
+        m_effect->setOpacity(arrivalStartOpacity);
         // Started on the next turn of the event loop, once the panel has put the card in its list.
         QTimer::singleShot(0, this, &ReceiverCardView::startArrivalFade);
     }
@@ -343,15 +337,11 @@ QPushButton *ReceiverCardView::smallButton(const QString &title, const QString &
 
 void ReceiverCardView::startArrivalFade()
 {
-    auto *fade = qobject_cast<QGraphicsOpacityEffect *>(m_surface->graphicsEffect());
-    auto *animation = new QPropertyAnimation(fade, "opacity", m_surface);
+    // Once opaque, the card is drawn directly again, under its kept shadow.
+    auto *animation = new QPropertyAnimation(m_effect, "opacity", this);
     animation->setDuration(int(arrivalFadeDuration.count()));
     animation->setStartValue(arrivalStartOpacity);
     animation->setEndValue(1.0);
-    // Once opaque, the surface is drawn directly again instead of through the effect.
-    connect(animation, &QPropertyAnimation::finished, m_surface, [surface = m_surface] {
-        surface->setGraphicsEffect(nullptr);
-    });
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 

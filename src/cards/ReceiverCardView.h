@@ -16,6 +16,7 @@ namespace quillpost {
 
 class APIClient;
 class CardButton;
+class CardShadowEffect;
 class ElidedLabel;
 class PassThroughScrollView;
 class SafePlainTextEdit;
@@ -56,6 +57,8 @@ public:
     // 0: the optimized text is shown; 1: the raw text.
     int selectedVersion() const { return m_selectedVersion; }
     const CardColors &colors() const { return m_colors; }
+    // The card's shadow; its opacity is the arrival fade's.
+    CardShadowEffect *shadowEffect() const { return m_effect; }
 
     // True while the user is working in this card and the panel must not replace it: the editor
     // is the focus widget of its window (also while that window is not active), or it holds text
@@ -105,6 +108,7 @@ private:
 
     CardColors m_colors;
     QWidget *m_surface = nullptr;
+    CardShadowEffect *m_effect = nullptr;
     ElidedLabel *m_titleLabel = nullptr;
     ElidedLabel *m_collaborationLabel = nullptr;
     QPushButton *m_copyButton = nullptr;

@@ -1,0 +1,118 @@
+#include "cards/CardShadowEffect.h"
+
+#include "platform/SystemColors.h"
+
+#include <QCache>
+#include <QPainter>
+#include <QPixmap>
+
+// Qt's own blur, the one its drop shadow uses; exported by Qt Widgets but not declared in a
+// public header.
+QT_BEGIN_NAMESPACE
+Q_WIDGETS_EXPORT void qt_blurImage(QPainter *painter, QImage &blurImage, qreal radius, bool quality, bool alphaOnly,
+                                   int transposed = 0);
+QT_END_NAMESPACE
+
+namespace quillpost {
+
+namespace {
+
+// A few looks (neutral, each space colour, read-only) at one or two sizes: a few MiB at most.
+constexpr int cacheKiB = 4096;
+
+QCache<QString, QImage> &shadowCache()
+{
+    static QCache<QString, QImage> cache(cacheKiB);
+    return cache;
+}
+
+int madeCount = 0;
+
+} // namespace
+
+QColor CardShadowEffect::color()
+{
+    // A layer shadow of colour alpha 0.12 at opacity 0.18; its radius 7 is a Gaussian radius,
+    // about half of Qt's blur radius.
+    return SystemColors::rgba(0.15, 0.15, 0.15, 0.12 * 0.18);
+}
+
+CardShadowEffect::CardShadowEffect(const QString &look, QObject *parent)
+    : QGraphicsEffect(parent)
+    , m_look(look)
+{
+}
+
+void CardShadowEffect::setOpacity(qreal opacity)
+{
+    opacity = qBound(0.0, opacity, 1.0);
+    if (qFuzzyCompare(opacity, m_opacity))
+        return;
+    m_opacity = opacity;
+    update();
+}
+
+QRectF CardShadowEffect::boundingRectFor(const QRectF &rect) const
+{
+    return rect.united(rect.translated(offset).adjusted(-blurRadius, -blurRadius, blurRadius, blurRadius));
+}
+
+int CardShadowEffect::shadowsMade()
+{
+    return madeCount;
+}
+
+QImage CardShadowEffect::shadowImage(const QSize &size, qreal pixelRatio)
+{
+    const QString key = QStringLiteral("%1|%2x%3@%4").arg(m_look).arg(size.width()).arg(size.height()).arg(pixelRatio);
+    if (const QImage *cached = shadowCache().object(key))
+        return *cached;
+
+    // As Qt's drop shadow makes it: the card rendered with room for the shadow around it, its
+    // alpha moved by the offset and blurred, then filled with the shadow colour.
+    QPoint origin;
+    const QPixmap source = sourcePixmap(Qt::LogicalCoordinates, &origin, PadToEffectiveBoundingRect);
+    QImage moved(source.size(), QImage::Format_ARGB32_Premultiplied);
+    moved.setDevicePixelRatio(source.devicePixelRatio());
+    moved.fill(0);
+    QPainter painter(&moved);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawPixmap(offset, source);
+    painter.end();
+
+    QImage shadow(moved.size(), QImage::Format_ARGB32_Premultiplied);
+    shadow.setDevicePixelRatio(moved.devicePixelRatio());
+    shadow.fill(0);
+    painter.begin(&shadow);
+    qt_blurImage(&painter, moved, blurRadius, false, true);
+    painter.end();
+    painter.begin(&shadow);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(shadow.rect(), color());
+    painter.end();
+
+    ++madeCount;
+    shadowCache().insert(key, new QImage(shadow), int(shadow.sizeInBytes() / 1024));
+    return shadow;
+}
+
+void CardShadowEffect::draw(QPainter *painter)
+{
+    if (m_opacity <= 0)
+        return;
+    const QRect source = sourceBoundingRect(Qt::LogicalCoordinates).toAlignedRect();
+    const QRect padded = boundingRectFor(source).toAlignedRect();
+    const qreal pixelRatio = painter->device()->devicePixelRatio();
+
+    painter->save();
+    painter->setOpacity(painter->opacity() * m_opacity);
+    painter->drawImage(padded.topLeft(), shadowImage(source.size(), pixelRatio));
+    // The card itself as one layer, as Qt's drop shadow draws it: the image is kept until the
+    // card changes, so that a paint that only moves or uncovers the card does not render it.
+    QPoint origin;
+    const QPixmap layer = sourcePixmap(Qt::LogicalCoordinates, &origin, NoPad);
+    painter->drawPixmap(origin, layer);
+    painter->restore();
+}
+
+} // namespace quillpost
