@@ -220,6 +220,10 @@ void CompactInboxViewController::renderCards()
     m_cardViews.clear();
     delete m_emptyLabel;
     m_emptyLabel = nullptr;
+    // The list is hidden while it is filled: a card shown in a visible list lays out the whole
+    // list again, every card before it included; shown with the list, they are laid out once.
+    const bool wasVisible = m_cards->isVisibleTo(this);
+    m_cards->hide();
 
     QList<Clip> shown;
     for (const Clip &clip : std::as_const(m_currentClips)) {
@@ -260,6 +264,7 @@ void CompactInboxViewController::renderCards()
             m_cardViews.append(card);
         }
     }
+    m_cards->setVisible(wasVisible);
     m_cards->setUpdatesEnabled(true);
 }
 
