@@ -107,11 +107,18 @@ void CardShadowEffect::draw(QPainter *painter)
     painter->save();
     painter->setOpacity(painter->opacity() * m_opacity);
     painter->drawImage(padded.topLeft(), shadowImage(source.size(), pixelRatio));
-    // The card itself as one layer, as Qt's drop shadow draws it: the image is kept until the
-    // card changes, so that a paint that only moves or uncovers the card does not render it.
+    // The card itself as one layer, as Qt's drop shadow draws it. While it fades in, the layer
+    // made for the first step serves the later ones (only the opacity changes); opaque, the card
+    // is rendered for each paint, as before, so that it always shows its current state.
     QPoint origin;
-    const QPixmap layer = sourcePixmap(Qt::LogicalCoordinates, &origin, NoPad);
-    painter->drawPixmap(origin, layer);
+    if (m_opacity >= 1 || m_layer.isNull() || m_layerSize != source.size() || m_layer.devicePixelRatio() != pixelRatio) {
+        m_layer = sourcePixmap(Qt::LogicalCoordinates, &origin, NoPad);
+        m_layerSize = source.size();
+        m_layerOrigin = origin;
+    }
+    painter->drawPixmap(m_layerOrigin, m_layer);
+    if (m_opacity >= 1)
+        m_layer = QPixmap();
     painter->restore();
 }
 

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QGraphicsEffect>
 #include <QImage>
+#include <QPixmap>
 #include <QString>
 
 namespace quillpost {
@@ -13,9 +14,9 @@ namespace quillpost {
 // little), but it is made once per card look, size and pixel ratio and kept, instead of rendering
 // the card offscreen and blurring it on every paint. Cards of one look share one image.
 //
-// The card is drawn as one layer (an offscreen image that Qt keeps until the card changes), at
-// the effect's opacity while it fades in, so that its parts do not show through each other; the
-// shadow is drawn at the same opacity: it fades with what casts it.
+// The card is drawn as one layer (an offscreen image), at the effect's opacity while it fades in,
+// so that its parts do not show through each other; the shadow is drawn at the same opacity: it
+// fades with what casts it. The steps of a fade share the layer of its first step.
 class CardShadowEffect : public QGraphicsEffect
 {
     Q_OBJECT
@@ -46,6 +47,10 @@ private:
 
     QString m_look;
     qreal m_opacity = 1.0;
+    // The card as drawn at the first step of its fade, for the later steps.
+    QPixmap m_layer;
+    QSize m_layerSize;
+    QPoint m_layerOrigin;
 };
 
 } // namespace quillpost

@@ -1,5 +1,6 @@
 #include "CardTestSupport.h"
 
+#include "cards/CardShadowEffect.h"
 #include "cards/CircularAvatar.h"
 #include "cards/HexColor.h"
 #include "cards/PassThroughScrollView.h"
@@ -15,6 +16,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 
 using namespace quillpost;
 using namespace quillpost::test;
@@ -25,6 +27,21 @@ static ScriptedReply stored(const QByteArray &id, std::chrono::milliseconds dela
 {
     return {200, R"({"clip":{"id":")" + id + R"(","title":"服务器标题","rawText":"服务器原文","optimizedText":"服务器优化"}})", {}, delay};
 }
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) : QObject(widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 // The clip card, its saving against a scripted service, and the drawing helpers it is made of.
 class ReceiverCardTest : public QObject
@@ -264,6 +281,32 @@ private slots:
             for (int i = 0; i < 8; ++i)
                 QCOMPARE(avatar.toImage().pixelColor(points[i]), QColor(i < 4 ? Qt::green : Qt::transparent));
         }
+    }
+
+    // A new card fades in from 0.28 to full opacity. Each step only redraws the card's kept
+    // image at the new opacity instead of rendering the card again; cards of one look and size
+    // share one shadow image.
+    void arrivalFadeRedrawsTheKeptCard()
+    {
+        QWidget list;
+        auto *layout = new QVBoxLayout(&list);
+        const Clip clip = makeClip(QStringLiteral("优化"), QStringLiteral("标题"), QStringLiteral("空间"), QStringLiteral("#123456"));
+        const auto [fading, fadingCalls] = makeCard(clip, nullptr, true);
+        const auto [still, stillCalls] = makeCard(clip, nullptr, false);
+        layout->addWidget(fading.get());
+        layout->addWidget(still.get());
+        QCOMPARE(fading->shadowEffect()->opacity(), ReceiverCardView::arrivalStartOpacity);
+        QCOMPARE(still->shadowEffect()->opacity(), 1.0);
+        auto *listPaints = new PaintCounter(&list);
+        auto *cardRenders = new PaintCounter(fading->findChild<QWidget *>(QStringLiteral("cardSurface")));
+        const int shadowsBefore = CardShadowEffect::shadowsMade();
+
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QTRY_COMPARE(fading->shadowEffect()->opacity(), 1.0);
+        QVERIFY2(listPaints->count >= 5, qPrintable(QString::number(listPaints->count)));
+        QVERIFY2(cardRenders->count <= 3, qPrintable(QString::number(cardRenders->count)));
+        QCOMPARE(CardShadowEffect::shadowsMade() - shadowsBefore, 1);
     }
 
     // Over a card's text and over its scroll bar alike, the wheel moves the list, not the text.
