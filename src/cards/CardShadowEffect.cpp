@@ -2,9 +2,11 @@
 
 #include "platform/SystemColors.h"
 
+#include <QBackingStore>
 #include <QCache>
 #include <QPainter>
 #include <QPixmap>
+#include <QWidget>
 
 // Qt's own blur, the one its drop shadow uses; exported by Qt Widgets but not declared in a
 // public header.
@@ -107,9 +109,19 @@ void CardShadowEffect::draw(QPainter *painter)
     painter->save();
     painter->setOpacity(painter->opacity() * m_opacity);
     painter->drawImage(padded.topLeft(), shadowImage(source.size(), pixelRatio));
-    // The card itself as one layer, as Qt's drop shadow draws it. While it fades in, the layer
-    // made for the first step serves the later ones (only the opacity changes); opaque, the card
-    // is rendered for each paint, as before, so that it always shows its current state.
+    // Opaque and painted on screen, the card paints directly over its shadow. Rendered elsewhere
+    // (QWidget::render, grab), it goes through an image: Qt 6.4 offsets a directly drawn effect
+    // source a second time there.
+    const auto *card = qobject_cast<const QWidget *>(parent());
+    QBackingStore *store = card ? card->window()->backingStore() : nullptr;
+    if (m_opacity >= 1 && store && painter->device() == store->paintDevice()) {
+        m_layer = QPixmap();
+        painter->restore();
+        drawSource(painter);
+        return;
+    }
+    // The card as one layer, as Qt's drop shadow draws it. While it fades in, the layer made for
+    // the first step serves the later ones (only the opacity changes).
     QPoint origin;
     if (m_opacity >= 1 || m_layer.isNull() || m_layerSize != source.size() || m_layer.devicePixelRatio() != pixelRatio) {
         m_layer = sourcePixmap(Qt::LogicalCoordinates, &origin, NoPad);

@@ -14,9 +14,10 @@ namespace quillpost {
 // little), but it is made once per card look, size and pixel ratio and kept, instead of rendering
 // the card offscreen and blurring it on every paint. Cards of one look share one image.
 //
-// The card is drawn as one layer (an offscreen image), at the effect's opacity while it fades in,
-// so that its parts do not show through each other; the shadow is drawn at the same opacity: it
-// fades with what casts it. The steps of a fade share the layer of its first step.
+// While the card fades in, it is drawn as one layer (an offscreen image) at the effect's opacity,
+// so that its parts do not show through each other, and its shadow at the same opacity: the
+// shadow fades with what casts it. The steps of a fade share the layer of its first step. Opaque,
+// the card paints directly over its shadow.
 class CardShadowEffect : public QGraphicsEffect
 {
     Q_OBJECT

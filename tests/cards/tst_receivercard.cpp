@@ -13,6 +13,7 @@
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -307,6 +308,22 @@ private slots:
         QVERIFY2(listPaints->count >= 5, qPrintable(QString::number(listPaints->count)));
         QVERIFY2(cardRenders->count <= 3, qPrintable(QString::number(cardRenders->count)));
         QCOMPARE(CardShadowEffect::shadowsMade() - shadowsBefore, 1);
+
+        // Opaque, the cards paint directly on screen and through an image when rendered
+        // elsewhere: both look the same, text edges aside (a level or two of antialiasing).
+        list.repaint();
+        const QImage onScreen = list.screen()->grabWindow(list.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage rendered = list.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(onScreen.size(), rendered.size());
+        int largest = 0;
+        for (int y = 0; y < onScreen.height(); ++y) {
+            for (int x = 0; x < onScreen.width(); ++x) {
+                const QRgb a = onScreen.pixel(x, y), b = rendered.pixel(x, y);
+                largest = std::max({largest, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            }
+        }
+        QVERIFY2(largest <= 2, qPrintable(QString::number(largest)));
     }
 
     // Over a card's text and over its scroll bar alike, the wheel moves the list, not the text.
