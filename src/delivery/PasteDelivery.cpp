@@ -18,11 +18,13 @@ bool isBlank(const QString &text)
 // clipboard's own say that the text is on the clipboard, so the user can paste it by hand.
 const QString clipboardChangedMessage = QStringLiteral("没有输入：剪贴板已被其他内容替换");
 
-QString notTypedMessage(KeystrokeResult result)
+QString notTypedMessage(KeystrokeResult result, const PasteDeliveryOptions &options)
 {
     switch (result) {
     case KeystrokeResult::Posted:
         break;
+    case KeystrokeResult::NotPermitted:
+        return options.notTrustedMessage;
     case KeystrokeResult::NotFocused:
         return QStringLiteral("没有输入：目标窗口不在前台，内容已复制");
     case KeystrokeResult::ModifiersHeld:
@@ -126,7 +128,8 @@ bool PasteDelivery::paste(const QString &text)
                 pasteboard->setSelectionText(text);
             keystroke->postPaste(target, chord, delivery, [delivery = delivery.data()](KeystrokeResult result) {
                 if (result != KeystrokeResult::Posted)
-                    emit delivery->statusChanged(notTypedMessage(result), SystemColors::orange());
+                    emit delivery->statusChanged(notTypedMessage(result, delivery->options()),
+                                                 SystemColors::orange());
             });
         });
     return true;

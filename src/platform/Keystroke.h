@@ -17,6 +17,7 @@ enum class KeystrokeResult {
     ModifiersHeld, // the user kept holding a modifier key for the whole wait: nothing was sent
     NoKeycode,     // the current keymap has no key for part of the chord: nothing was sent
     Unavailable,   // no way to synthesise key presses here (no X11, no XTEST): nothing was sent
+    NotPermitted,  // the user refused or cancelled the desktop's consent dialog: nothing was sent
 };
 
 // Synthesises the paste chord for an application.

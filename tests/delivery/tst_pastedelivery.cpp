@@ -171,6 +171,7 @@ private slots:
         QTest::newRow("modifiers held") << KeystrokeResult::ModifiersHeld << "没有输入：Ctrl、Shift 等按键一直按着，内容已复制";
         QTest::newRow("no keycode") << KeystrokeResult::NoKeycode << "没有输入：键盘布局里没有粘贴所需的按键，内容已复制";
         QTest::newRow("unavailable") << KeystrokeResult::Unavailable << "没有输入：这里无法模拟按键，内容已复制";
+        QTest::newRow("consent refused") << KeystrokeResult::NotPermitted << "请在系统设置中允许辅助功能";
     }
 
     void reportsWhatTheKeystrokeDid()
