@@ -96,6 +96,22 @@ private Q_SLOTS:
         QCOMPARE(readNow(store), std::nullopt);
     }
 
+    // Another key keeps its secret in an item of its own beside the session's (the desktop
+    // portal's restore token): neither replaces nor removes the other.
+    void keysKeepTheirOwnItems()
+    {
+        KeychainStore session;
+        KeychainStore consent(KeychainStore::remoteDesktopKey, "Quillpost 远程输入授权");
+        removeNow(consent);
+        QVERIFY(saveNow(session, QStringLiteral("session-token")));
+        QVERIFY(saveNow(consent, QStringLiteral("restore-token")));
+        QCOMPARE(storedItems(), 1);
+        removeNow(session);
+        QCOMPARE(readNow(consent), std::optional<QString>(QStringLiteral("restore-token")));
+        removeNow(consent);
+        QCOMPARE(readNow(consent), std::nullopt);
+    }
+
     // Operations run in the order they were started, and a sign-out's remove is not overtaken by
     // the save before it.
     void removeRightAfterSaveLeavesNothing()

@@ -57,8 +57,10 @@ struct KeychainStore::Call
     Step step;
 };
 
-KeychainStore::KeychainStore()
-    : m_deadline(new QTimer(&m_context))
+KeychainStore::KeychainStore(const char *key, const char *label)
+    : m_key(key)
+    , m_label(label)
+    , m_deadline(new QTimer(&m_context))
     , m_glibPump(new QTimer(&m_context))
 {
     m_deadline->setSingleShot(true);
@@ -146,17 +148,17 @@ void KeychainStore::startStep(Step step)
     auto *call = new Call{this, &m_context, m_currentId, step};
     switch (step) {
     case Step::Lookup:
-        secret_password_lookup(tokenSchema(), m_cancellable, stepFinished, call, "service", tokenKey, nullptr);
+        secret_password_lookup(tokenSchema(), m_cancellable, stepFinished, call, "service", m_key, nullptr);
         break;
     case Step::ClearBeforeStore:
     case Step::Clear:
-        secret_password_clear(tokenSchema(), m_cancellable, stepFinished, call, "service", tokenKey, nullptr);
+        secret_password_clear(tokenSchema(), m_cancellable, stepFinished, call, "service", m_key, nullptr);
         break;
     case Step::Store: {
         const QByteArray bytes = m_current->token.toUtf8();
         SecretValue *value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
-        secret_password_store_binary(tokenSchema(), SECRET_COLLECTION_DEFAULT, "Quillpost 登录状态", value,
-                                     m_cancellable, stepFinished, call, "service", tokenKey, nullptr);
+        secret_password_store_binary(tokenSchema(), SECRET_COLLECTION_DEFAULT, m_label, value,
+                                     m_cancellable, stepFinished, call, "service", m_key, nullptr);
         secret_value_unref(value);
         break;
     }

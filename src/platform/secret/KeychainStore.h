@@ -17,7 +17,9 @@ struct _GObject;
 namespace quillpost {
 
 // The session token in the desktop's Secret Service (gnome-keyring, KWallet): one item in the
-// default collection, identified by the attribute service = tokenKey.
+// default collection, identified by the attribute service = tokenKey. Another key keeps another
+// secret in an item of its own beside it (remoteDesktopKey: the desktop portal's restore token,
+// which lets a later run use the remote-desktop consent without asking again).
 //
 // libsecret's asynchronous calls run on the GLib main context, which Qt's event loop drives on
 // Linux; where Qt runs without GLib (QT_NO_GLIB), the store drives that context itself while an
@@ -27,12 +29,15 @@ class KeychainStore final : public SecretStore
 {
 public:
     static constexpr const char *tokenKey = "com.tallowmere.quillpost.session";
+    static constexpr const char *remoteDesktopKey = "com.tallowmere.quillpost.remote-desktop";
     // A healthy keyring answers in 1-10 ms, and in well under a second when D-Bus first has to
     // start it. One that has not answered after 5 s hangs or waits for an unlock prompt; the
     // sign-in screen waits for the save, so the bound is what a user may wait there.
     static constexpr std::chrono::milliseconds defaultTimeout{5000};
 
-    KeychainStore();
+    // `key` and `label` (the item's name that keyring managers show) must outlive the store
+    // (string literals).
+    explicit KeychainStore(const char *key = tokenKey, const char *label = "Quillpost 登录状态");
     ~KeychainStore() override;
     KeychainStore(const KeychainStore &) = delete;
     KeychainStore &operator=(const KeychainStore &) = delete;
@@ -63,6 +68,8 @@ private:
     void abandonCurrent();
     static void deliver(const Operation &operation, std::optional<QString> token, bool ok);
 
+    const char *m_key;
+    const char *m_label;
     std::chrono::milliseconds m_timeout = defaultTimeout;
     // Context of the timers and of the libsecret callbacks: none runs once the store is gone.
     QObject m_context;
