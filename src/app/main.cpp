@@ -18,6 +18,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    quillpost::choosePlatformPlugin();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillpost"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLPOST_VERSION));
@@ -30,7 +31,9 @@ int main(int argc, char *argv[])
     quillpost::installQtTranslations(application);
 
     quillpost::KeychainStore keychain;
-    const auto platform = quillpost::makePlatform();
+    quillpost::KeychainStore remoteDesktopConsent(quillpost::KeychainStore::remoteDesktopKey,
+                                                  "Quillpost 远程输入授权");
+    const auto platform = quillpost::makePlatform(&remoteDesktopConsent);
     quillpost::AppDelegate delegate(*serviceURL, &keychain, platform->platform());
     QObject::connect(&instance, &quillpost::SingleInstance::activationRequested, &delegate,
                      &quillpost::AppDelegate::showWindow);
