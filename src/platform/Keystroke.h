@@ -27,10 +27,12 @@ enum class KeystrokeResult {
 // gets it), and to everyone through `finished`. Each call has its own `done`, so callers
 // never need to tell their outcomes apart by target.
 //
-// Implementations must never type into a window that does not belong to the target: the X11
-// one first waits (at most 1 s, without blocking the event loop) until no modifier key is held,
-// then checks that the focused window belongs to the target (the same window, or one whose
-// process is the target's) and only then posts the chord.
+// Implementations must never type into a window that does not belong to the target where the
+// desktop lets them tell: the X11 one first waits (at most 1 s, without blocking the event loop)
+// until no modifier key is held, then checks that the focused window belongs to the target (the
+// same window, or one whose process is the target's) and only then posts the chord. GNOME tells
+// no program which window has the focus: there the chord goes to the focused window, and never
+// while one of our own windows is active.
 class Keystroke : public QObject
 {
     Q_OBJECT

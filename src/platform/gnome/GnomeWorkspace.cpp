@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QWindow>
 
+#include <algorithm>
 #include <limits>
 
 namespace quillpost {

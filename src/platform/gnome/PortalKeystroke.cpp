@@ -9,9 +9,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
-
 #include <utility>
-#include <vector>
 
 namespace quillpost {
 
