@@ -11,10 +11,14 @@
 
 int main(int argc, char *argv[])
 {
-    const auto serviceURL = quillpost::makeServiceURL(QStringLiteral(QUILLPOST_SERVICE_URL));
+    // The origin built in, or another one named at start (a staging service, or a local one on
+    // a port of its own); either must pass the same rule.
+    const QByteArray chosen = qgetenv("QUILLPOST_SERVICE_URL");
+    const QByteArray origin = chosen.isEmpty() ? QByteArrayLiteral(QUILLPOST_SERVICE_URL) : chosen;
+    const auto serviceURL = quillpost::makeServiceURL(QString::fromLocal8Bit(origin));
     if (!serviceURL) {
         std::fprintf(stderr, "quillpost: 服务地址“%s”无效：必须是 https 地址，或本机（127.0.0.1、::1、localhost）上的 http 地址。\n",
-                     QUILLPOST_SERVICE_URL);
+                     origin.constData());
         return 2;
     }
 

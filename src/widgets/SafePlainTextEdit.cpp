@@ -1,11 +1,21 @@
 #include "widgets/SafePlainTextEdit.h"
 
 #include <QMimeData>
+#include <QScopedValueRollback>
 
 namespace quillpost {
 
+SafePlainTextEdit::SafePlainTextEdit(QWidget *parent) : QPlainTextEdit(parent)
+{
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (isReadOnly() && !m_settingText && toPlainText() != m_shown)
+            setText(m_text);
+    });
+}
+
 void SafePlainTextEdit::setText(const QString &text)
 {
+    const QScopedValueRollback settingText(m_settingText, true);
     setPlainText(text);
     m_text = text;
     m_shown = toPlainText();

@@ -13,12 +13,16 @@ namespace quillpost {
 // spaces in toPlainText(), so a clip read back from the editor would quietly change. text() is
 // the text given to setText() for as long as what is shown has not been changed (also when the
 // user changed it and changed it back), and what is shown once it has.
+//
+// While read-only it keeps the text given to setText(): Qt's accessibility bridge edits the
+// document without asking whether the editor is read-only, and what an assistive tool changes
+// there is put back at once.
 class SafePlainTextEdit : public QPlainTextEdit
 {
     Q_OBJECT
 
 public:
-    using QPlainTextEdit::QPlainTextEdit;
+    explicit SafePlainTextEdit(QWidget *parent = nullptr);
 
     void setText(const QString &text);
     QString text() const;
@@ -30,6 +34,7 @@ protected:
 private:
     QString m_text;  // as given
     QString m_shown; // as toPlainText() gave it back right after
+    bool m_settingText = false;
 };
 
 } // namespace quillpost

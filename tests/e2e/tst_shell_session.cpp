@@ -1,5 +1,6 @@
 // The application shell on a real desktop: the X server, window manager and secret service of
 // the headless session, against the local clip service.
+#include "DesktopProbes.h"
 #include "DevService.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
@@ -28,38 +29,6 @@ using namespace quillpost::test;
 
 namespace {
 
-// What the window manager says of a window, as xprop prints it.
-QString windowManagerState(quint64 window)
-{
-    QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window),
-                                          QStringLiteral("_NET_WM_STATE"), QStringLiteral("_NET_WM_DESKTOP")});
-    xprop.waitForFinished();
-    return QString::fromUtf8(xprop.readAllStandardOutput());
-}
-
-// Above other windows, and on every desktop (said either way a window manager may say it).
-std::pair<bool, bool> pinState(QWidget *window)
-{
-    const QString state = windowManagerState(window->windowHandle()->winId());
-    return {state.contains(QLatin1String("_NET_WM_STATE_ABOVE")),
-            state.contains(QLatin1String("_NET_WM_STATE_STICKY")) || state.contains(QLatin1String("4294967295"))};
-}
-
-// The window of another process once the window manager manages it, or 0 until then.
-quint64 windowOfProcess(qint64 pid)
-{
-    QProcess list; // wmctrl lists the managed windows: id, desktop, process, host, title
-    list.start(QStringLiteral("wmctrl"), {QStringLiteral("-l"), QStringLiteral("-p")});
-    list.waitForFinished();
-    for (const QByteArray &line : list.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 2 && fields.at(2).toLongLong() == pid)
-            return fields.at(0).toULongLong(nullptr, 16);
-    }
-    return 0;
-}
-
 QAction *menuAction(MainWindow *window, const QString &text)
 {
     for (QAction *menu : window->menuBar()->actions())
@@ -67,15 +36,6 @@ QAction *menuAction(MainWindow *window, const QString &text)
             if (action->text() == text)
                 return action;
     return nullptr;
-}
-
-// What the keychain holds once the operations started before have finished.
-std::optional<QString> storedToken(KeychainStore &keychain)
-{
-    QObject context;
-    std::optional<std::optional<QString>> token;
-    keychain.read(&context, [&token](std::optional<QString> value) { token = value; });
-    return QTest::qWaitFor([&token] { return token.has_value(); }, 10000) ? *token : std::nullopt;
 }
 
 } // namespace
@@ -132,14 +92,14 @@ private slots:
 
         // Pinned: above every window and on every desktop, also after closing and reopening.
         delegate->onTogglePin(true);
-        QTRY_COMPARE(pinState(window), std::make_pair(true, true));
+        QTRY_COMPARE(pinState(window->windowHandle()->winId()), std::make_pair(true, true));
         QWidget *panel = window->centralWidget();
         window->close();
         QTRY_VERIFY(!window->isVisible());
         delegate->showWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(window->centralWidget(), panel);
-        QTRY_COMPARE(pinState(window), std::make_pair(true, true));
+        QTRY_COMPARE(pinState(window->windowHandle()->winId()), std::make_pair(true, true));
 
         // Sign-out from the menu gives a normal window again.
         QTimer::singleShot(0, [] {
@@ -150,7 +110,7 @@ private slots:
         });
         menuAction(window, QStringLiteral("退出登录…"))->trigger();
         QVERIFY(qobject_cast<LoginViewController *>(window->centralWidget()));
-        QTRY_COMPARE(pinState(window), std::make_pair(false, false));
+        QTRY_COMPARE(pinState(window->windowHandle()->winId()), std::make_pair(false, false));
         QCOMPARE(storedToken(m_keychain), std::nullopt);
         QTRY_COMPARE(window->centralWidget()->size(), QSize(420, 430));
     }
