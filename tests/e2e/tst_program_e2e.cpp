@@ -222,6 +222,9 @@ private:
                      .status,
                  200);
         READER(wait(field(older["title"].toString()).text(edited)));
+        // A keystroke scheduled with that change would have gone out before the next poll.
+        const qsizetype polls = m_relay->count(QStringLiteral("GET /api/clips"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_relay->count(QStringLiteral("GET /api/clips")) > polls, generous);
         QVERIFY(m_target->sync());
         QCOMPARE(m_target->text, QStringLiteral("明天上午十点 开会。"));
 
