@@ -3,11 +3,9 @@
 // base-16 number.
 
 #include "FuzzCheck.h"
+#include "FuzzText.h"
 
 #include "cards/HexColor.h"
-
-#include <cstdint>
-#include <cstring>
 
 using namespace quillpost;
 
@@ -33,10 +31,6 @@ void check(const QString &text)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    check(QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size)));
-    // The same bytes as UTF-16, which reaches every code unit, unpaired surrogates included.
-    QString units(qsizetype(size / 2), Qt::Uninitialized);
-    std::memcpy(units.data(), data, size / 2 * 2);
-    check(units);
+    checkAsTexts(data, size, check);
     return 0;
 }

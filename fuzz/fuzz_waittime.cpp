@@ -2,11 +2,9 @@
 // "秒", it is never negative, and its decimal digits stand in the text.
 
 #include "FuzzCheck.h"
+#include "FuzzText.h"
 
 #include "signin/WaitTime.h"
-
-#include <cstdint>
-#include <cstring>
 
 using namespace quillpost;
 
@@ -26,10 +24,6 @@ void check(const QString &text)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    check(QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size)));
-    // The same bytes as UTF-16, which reaches every code unit, unpaired surrogates included.
-    QString units(qsizetype(size / 2), Qt::Uninitialized);
-    std::memcpy(units.data(), data, size / 2 * 2);
-    check(units);
+    checkAsTexts(data, size, check);
     return 0;
 }
