@@ -119,4 +119,11 @@ inline QStringList testArguments(QStringList more = {})
     return QStringList{QStringLiteral("--fixed-code"), QStringLiteral("123456"), QStringLiteral("--faults")} + more;
 }
 
+// The demo account's clips, whose new clips get their optimized text 300 ms after they arrive.
+inline QStringList demoArguments()
+{
+    return testArguments({QStringLiteral("--seed"), QStringLiteral("demo"), QStringLiteral("--optimize-delay-ms"),
+                          QStringLiteral("300")});
+}
+
 } // namespace quillpost::test

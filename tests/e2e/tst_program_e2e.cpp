@@ -34,8 +34,7 @@ class ProgramE2ETest : public QObject
 {
     Q_OBJECT
 
-    DevService m_service{testArguments({QStringLiteral("--seed"), QStringLiteral("demo"),
-                                        QStringLiteral("--optimize-delay-ms"), QStringLiteral("300")})};
+    DevService m_service{demoArguments()};
     std::unique_ptr<ServiceRelay> m_relay;
     ScreenReader m_reader;
     KeychainStore m_keychain;

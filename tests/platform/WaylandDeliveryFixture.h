@@ -87,8 +87,7 @@ protected:
     // button, after the panel took the focus.
     void checkPanelDelivers()
     {
-        DevService service(testArguments({QStringLiteral("--seed"), QStringLiteral("demo"),
-                                          QStringLiteral("--optimize-delay-ms"), QStringLiteral("300")}));
+        DevService service(demoArguments());
         QVERIFY(service.start());
         const QString token = service.signIn(QStringLiteral("13800000000"));
         APIClient api(service.url({}).adjusted(QUrl::RemovePath), token);

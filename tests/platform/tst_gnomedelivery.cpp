@@ -77,8 +77,7 @@ private slots:
     void panelDelivers()
     {
         GnomePlatform platform;
-        DevService service(testArguments({QStringLiteral("--seed"), QStringLiteral("demo"),
-                                          QStringLiteral("--optimize-delay-ms"), QStringLiteral("300")}));
+        DevService service(demoArguments());
         QVERIFY(service.start());
         const QString token = service.signIn(QStringLiteral("13800000000"));
         APIClient api(service.url({}).adjusted(QUrl::RemovePath), token);
