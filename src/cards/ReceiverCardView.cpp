@@ -20,6 +20,8 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -116,8 +118,7 @@ ReceiverCardView::ReceiverCardView(const Clip &clip, APIClient *api, bool highli
     header->addWidget(m_titleLabel, 1, Qt::AlignVCenter);
     header->addWidget(m_collaborationLabel, 0, Qt::AlignVCenter);
 
-    // Only an empty optimized text opens the card on the raw text; blanks count as content.
-    m_selectedVersion = m_clip.optimizedText.isEmpty() ? 1 : 0;
+    m_selectedVersion = openingVersion();
 
     // The selected version's button takes its own colour; the title colours never change.
     m_optimizedButton = new CardButton(
@@ -218,6 +219,17 @@ bool ReceiverCardView::hasUnsavedEdits() const
     return m_editor->text() != m_storedText;
 }
 
+bool ReceiverCardView::isAsNew() const
+{
+    const QWidget *focus = window()->focusWidget();
+    const QTextCursor cursor = m_editor->textCursor();
+    return m_selectedVersion == openingVersion() && m_storedText == selectedText() && !hasUnsavedEdits()
+        && !m_editor->document()->isUndoAvailable() && !m_editor->document()->isRedoAvailable()
+        && cursor.position() == 0 && !cursor.hasSelection() && m_editor->verticalScrollBar()->value() == 0
+        && m_saveButton->isEnabled() && m_saveButton->text() == saveTitle && m_effect->opacity() >= 1
+        && !(focus && isAncestorOf(focus));
+}
+
 void ReceiverCardView::updateEditing()
 {
     const bool editing = isEditing();
@@ -234,6 +246,12 @@ bool ReceiverCardView::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_editor && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
         updateEditing();
     return QWidget::eventFilter(watched, event);
+}
+
+int ReceiverCardView::openingVersion() const
+{
+    // Only an empty optimized text opens the card on the raw text; blanks count as content.
+    return m_clip.optimizedText.isEmpty() ? 1 : 0;
 }
 
 QString ReceiverCardView::selectedText() const

@@ -65,6 +65,11 @@ public:
     // that the service does not have (typed and not yet saved, or a save that failed).
     bool isEditing() const;
     bool hasUnsavedEdits() const;
+    // True while the card looks and behaves as a card newly made for its clip without highlight
+    // would: the version it opens on, its text as loaded with no undo history, the cursor at the
+    // start, nothing selected or scrolled, no save under way or just reported, no fade, nothing
+    // in it focused. The panel keeps such a card for an unchanged clip instead of making it anew.
+    bool isAsNew() const;
 
     QPushButton *optimizedButton() const { return m_optimizedButton; }
     QPushButton *rawButton() const { return m_rawButton; }
@@ -82,6 +87,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    int openingVersion() const;
     QString selectedText() const;
     void changeSource(int version);
     void updateVersionButtons();

@@ -215,15 +215,24 @@ void CompactInboxViewController::updateScopeItems()
 void CompactInboxViewController::renderCards()
 {
     m_cards->setUpdatesEnabled(false);
-    for (const QPointer<ReceiverCardView> &card : std::as_const(m_cardViews))
-        delete card.data();
+    // A card that is as new for a clip that has not changed is kept; every other card goes. A new
+    // clip then costs one card instead of the whole list.
+    QHash<QString, ReceiverCardView *> spare;
+    for (const QPointer<ReceiverCardView> &card : std::as_const(m_cardViews)) {
+        if (card && card->isAsNew() && !spare.contains(card->clip().id))
+            spare.insert(card->clip().id, card);
+        else
+            delete card.data();
+    }
     m_cardViews.clear();
-    delete m_emptyLabel;
-    m_emptyLabel = nullptr;
     // The list is hidden while it is filled: a card shown in a visible list lays out the whole
     // list again, every card before it included; shown with the list, they are laid out once.
     const bool wasVisible = m_cards->isVisibleTo(this);
     m_cards->hide();
+    while (QLayoutItem *item = m_cardsLayout->takeAt(0))
+        delete item;
+    delete m_emptyLabel;
+    m_emptyLabel = nullptr;
 
     QList<Clip> shown;
     for (const Clip &clip : std::as_const(m_currentClips)) {
@@ -242,30 +251,45 @@ void CompactInboxViewController::renderCards()
         m_emptyLabel->setFont(pixelFont(font(), 11));
         setColour(m_emptyLabel, QPalette::WindowText, SystemColors::secondaryLabel());
         m_cardsLayout->addWidget(m_emptyLabel);
-    } else {
-        const QPointer<CompactInboxViewController> panel(this);
-        for (const Clip &clip : std::as_const(shown)) {
-            auto *card = new ReceiverCardView(
-                clip, m_api, clip.id == m_highlightedClipID,
-                [panel](const QString &text) {
-                    if (panel)
-                        panel->paste(text);
-                },
-                [panel](const QString &version) {
-                    if (panel)
-                        panel->m_selectedAutoVersion = version;
-                },
-                [panel](const QString &text, const QColor &color) {
-                    if (panel)
-                        panel->setStatus(text, color);
-                },
-                m_cards);
-            m_cardsLayout->addWidget(card);
-            m_cardViews.append(card);
-        }
     }
+    for (const Clip &clip : std::as_const(shown)) {
+        const bool highlight = clip.id == m_highlightedClipID;
+        ReceiverCardView *card = nullptr;
+        const auto kept = spare.constFind(clip.id);
+        if (!highlight && kept != spare.cend() && kept.value()->clip() == clip) {
+            card = kept.value();
+            spare.erase(kept);
+        } else {
+            card = makeCard(clip, highlight);
+        }
+        m_cardsLayout->addWidget(card);
+        // Stacked as if made in list order: a card's shadow falls on the card above it.
+        card->raise();
+        m_cardViews.append(card);
+    }
+    qDeleteAll(spare);
     m_cards->setVisible(wasVisible);
     m_cards->setUpdatesEnabled(true);
+}
+
+ReceiverCardView *CompactInboxViewController::makeCard(const Clip &clip, bool highlight)
+{
+    const QPointer<CompactInboxViewController> panel(this);
+    return new ReceiverCardView(
+        clip, m_api, highlight,
+        [panel](const QString &text) {
+            if (panel)
+                panel->paste(text);
+        },
+        [panel](const QString &version) {
+            if (panel)
+                panel->m_selectedAutoVersion = version;
+        },
+        [panel](const QString &text, const QColor &color) {
+            if (panel)
+                panel->setStatus(text, color);
+        },
+        m_cards);
 }
 
 bool CompactInboxViewController::paste(const QString &text)

@@ -123,6 +123,7 @@ private:
     void updateAutoPasteLook();
     void updateScopeItems();
     bool isEditingCard() const;
+    ReceiverCardView *makeCard(const Clip &clip, bool highlight);
     void handleFetch(quint64 request, const Outcome<ClipList> &outcome);
 
     APIClient *m_api;

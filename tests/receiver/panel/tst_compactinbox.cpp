@@ -1,5 +1,6 @@
 // The receiver panel against a scripted clip service, on the platform fakes.
 
+#include "cards/CardShadowEffect.h"
 #include "cards/ReceiverCardView.h"
 #include "fakes/FakePlatform.h"
 #include "platform/SystemColors.h"
@@ -15,9 +16,11 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace quillpost;
@@ -234,6 +237,72 @@ private slots:
             QVERIFY(!card);
             QCOMPARE(h.cardIds(), (QStringList{"c", "a", "b"}));
         }
+    }
+
+    void cardsKeptOnlyAsNew_data()
+    {
+        QTest::addColumn<QString>("action"); // done to the card of clip "a" before a new clip comes
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("untouched") << "" << true;
+        QTest::newRow("clip changed") << "change" << false;
+        QTest::newRow("other version shown") << "raw" << false;
+        QTest::newRow("edit undone") << "undone" << false;
+        QTest::newRow("text selected") << "select" << false;
+        QTest::newRow("still fading in") << "fading" << false;
+    }
+
+    // A new clip keeps the cards that are as new for unchanged clips and makes every other card
+    // anew, so that the list always shows what a list made from scratch would.
+    void cardsKeptOnlyAsNew()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, kept);
+        Harness h;
+        h.panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.panel.get()));
+        QVERIFY(h.poll(action == "fading" ? Clips{clip("a", "1", "甲")} : firstList, false));
+        if (action == "fading") // "b" arrives as the newest and fades in; held mid-fade
+            QVERIFY(h.poll({clip("b", "1", "乙"), clip("a", "1", "甲")}));
+        const QPointer<ReceiverCardView> card = h.panel->cards().at(0);
+        if (action == "fading") {
+            QTRY_VERIFY(card->findChild<QPropertyAnimation *>());
+            card->findChild<QPropertyAnimation *>()->pause();
+        }
+        const QString aText = action == "change" ? QStringLiteral("甲二") : QStringLiteral("甲");
+        SafePlainTextEdit *editor = card->editor();
+        if (action == "raw")
+            card->rawButton()->click();
+        if (action == "undone") {
+            editor->setFocus();
+            QTest::keyClicks(editor, QStringLiteral("x"));
+            QTest::keyClick(editor, Qt::Key_Backspace);
+            editor->clearFocus();
+        }
+        if (action == "select")
+            editor->selectAll();
+
+        Clips next{clip("c", "1", "丙"), clip("a", action == "change" ? "2" : "1", aText), clip("b", "1", "乙")};
+        if (action == "fading")
+            next = {clip("c", "1", "丙"), clip("b", "1", "乙"), clip("a", "1", "甲")};
+        QVERIFY(h.poll(next));
+        const QList<ReceiverCardView *> cards = h.panel->cards();
+        QCOMPARE(h.cardIds(), (action == "fading" ? QStringList{"c", "b", "a"} : QStringList{"c", "a", "b"}));
+        QCOMPARE(cards.at(1) == card.data(), kept);
+        // Whichever it is, the card is one as newly made: opening version, text as loaded, opaque.
+        for (ReceiverCardView *shown : cards.mid(1)) {
+            QCOMPARE(shown->selectedVersion(), 0);
+            QCOMPARE(shown->editor()->text(), shown->clip().optimizedText);
+            QVERIFY(!shown->editor()->textCursor().hasSelection());
+            QVERIFY(!shown->editor()->document()->isUndoAvailable());
+            QCOMPARE(shown->shadowEffect()->opacity(), 1.0);
+        }
+        QCOMPARE(cards.at(1)->editor()->text(), action == "fading" ? QStringLiteral("乙") : aText);
+        // Stacked in list order, as cards made one after another are.
+        QList<ReceiverCardView *> stacked;
+        for (QObject *child : cards.first()->parent()->children())
+            if (auto *shown = qobject_cast<ReceiverCardView *>(child))
+                stacked << shown;
+        QCOMPARE(stacked, cards);
     }
 
     // The switches act on their state, whatever changes it: a click, Space, or an assistive tool's
