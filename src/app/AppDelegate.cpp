@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -21,8 +22,6 @@
 namespace quillpost {
 
 namespace {
-
-const QString appIconPath = QStringLiteral(":/quillpost/quillpost.svg");
 
 // Runs `action` on the text field or text view that has the keyboard focus.
 template<typename Action>
@@ -54,7 +53,7 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     QApplication::setQuitOnLastWindowClosed(false);
     m_window = new MainWindow;
-    m_window->setWindowIcon(QIcon(appIconPath));
+    m_window->setWindowIcon(appIcon());
     buildMainMenu();
     m_window->setContentGeometry(QSize(420, 430), QSize(390, 400));
     buildStatusItem();
@@ -193,7 +192,7 @@ void AppDelegate::buildMainMenu()
     QMenu *app = bar->addMenu(QStringLiteral("Quillpost"));
     app->addAction(QStringLiteral("关于Quillpost"), this, [this] {
         QMessageBox about(m_window);
-        about.setIconPixmap(QIcon(appIconPath).pixmap(64, 64));
+        about.setIconPixmap(appIcon().pixmap(64, 64));
         about.setWindowTitle(QStringLiteral("关于Quillpost"));
         about.setTextFormat(Qt::PlainText);
         about.setText(QStringLiteral("Quillpost %1").arg(QCoreApplication::applicationVersion()));
@@ -230,10 +229,25 @@ void AppDelegate::buildMainMenu()
                     [] { onFocusedText([](auto *field) { field->selectAll(); }); });
 }
 
-QIcon AppDelegate::statusIcon(const QString &iconPath, int size)
+QIcon AppDelegate::appIcon()
+{
+    // Read as PNG and nothing else: left to detect the format, Qt loads every image format plugin
+    // to ask it first.
+    QIcon icon;
+    for (const int size : {16, 18, 32, 36, 64, 128}) {
+        QImageReader reader(QStringLiteral(":/quillpost/icon/%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
+QIcon AppDelegate::statusIcon(const QIcon &icon, int size)
 {
     const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
-    QPixmap pixmap = QIcon(iconPath).pixmap(QSize(size, size), ratio);
+    QPixmap pixmap = icon.pixmap(QSize(size, size), ratio);
     if (!pixmap.isNull()) {
         // Grey tones, like the monochrome icons of other tray entries; the alpha stays.
         QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
@@ -262,7 +276,7 @@ QIcon AppDelegate::statusIcon(const QString &iconPath, int size)
 
 void AppDelegate::buildStatusItem()
 {
-    m_statusItem = new QSystemTrayIcon(statusIcon(appIconPath), this);
+    m_statusItem = new QSystemTrayIcon(statusIcon(appIcon()), this);
     m_statusItem->setToolTip(QStringLiteral("Quillpost"));
     auto *menu = new QMenu(m_window);
     menu->addAction(QStringLiteral("打开Quillpost"), this, &AppDelegate::showWindow);

@@ -49,9 +49,10 @@ public:
     QSystemTrayIcon *statusItem() const { return m_statusItem; }
     bool isPinned() const { return m_pinned; }
 
-    // The tray icon: the application icon in grey tones at `size`, or "◒" drawn when the icon
-    // cannot be loaded from `iconPath`.
-    static QIcon statusIcon(const QString &iconPath, int size = 18);
+    // The application icon, at every size the program draws it.
+    static QIcon appIcon();
+    // The tray icon: `icon` in grey tones at `size`, or "◒" drawn when `icon` has nothing to show.
+    static QIcon statusIcon(const QIcon &icon, int size = 18);
 
 private:
     void buildMainMenu();
