@@ -4,6 +4,7 @@
 #include "platform/secret/KeychainStore.h"
 #include "service/APIClient.h"
 #include "service/QtTranslations.h"
+#include "widgets/DeferredIconStyle.h"
 
 #include <QApplication>
 
@@ -24,6 +25,7 @@ int main(int argc, char *argv[])
 
     quillpost::choosePlatformPlugin();
     QApplication application(argc, argv);
+    QApplication::setStyle(new quillpost::DeferredIconStyle);
     QApplication::setApplicationName(QStringLiteral("Quillpost"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLPOST_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(QUILLPOST_APP_ID));
