@@ -106,32 +106,43 @@ void CardShadowEffect::draw(QPainter *painter)
     const QRect padded = boundingRectFor(source).toAlignedRect();
     const qreal pixelRatio = painter->device()->devicePixelRatio();
 
-    painter->save();
-    painter->setOpacity(painter->opacity() * m_opacity);
+    if (m_opacity < 1) {
+        // Fading in, the card and its shadow are one image, made at the first step and drawn at
+        // each step's opacity: they fade together, as one layer.
+        if (m_layer.isNull() || m_layerSize != source.size() || m_layer.devicePixelRatio() != pixelRatio) {
+            const QImage shadow = shadowImage(source.size(), pixelRatio);
+            QPoint origin;
+            const QPixmap card = sourcePixmap(Qt::LogicalCoordinates, &origin, NoPad);
+            m_layer = QImage(shadow.size(), QImage::Format_ARGB32_Premultiplied);
+            m_layer.setDevicePixelRatio(shadow.devicePixelRatio());
+            m_layer.fill(0);
+            QPainter layer(&m_layer);
+            layer.drawImage(QPoint(0, 0), shadow);
+            layer.drawPixmap(origin - padded.topLeft(), card);
+            layer.end();
+            m_layerSize = source.size();
+        }
+        painter->save();
+        painter->setOpacity(painter->opacity() * m_opacity);
+        painter->drawImage(padded.topLeft(), m_layer);
+        painter->restore();
+        return;
+    }
+
+    m_layer = QImage();
     painter->drawImage(padded.topLeft(), shadowImage(source.size(), pixelRatio));
-    // Opaque and painted on screen, the card paints directly over its shadow. Rendered elsewhere
+    // Painted on screen, the card paints directly over its shadow. Rendered elsewhere
     // (QWidget::render, grab), it goes through an image: Qt 6.4 offsets a directly drawn effect
     // source a second time there.
     const auto *card = qobject_cast<const QWidget *>(parent());
     QBackingStore *store = card ? card->window()->backingStore() : nullptr;
-    if (m_opacity >= 1 && store && painter->device() == store->paintDevice()) {
-        m_layer = QPixmap();
-        painter->restore();
+    if (store && painter->device() == store->paintDevice()) {
         drawSource(painter);
         return;
     }
-    // The card as one layer, as Qt's drop shadow draws it. While it fades in, the layer made for
-    // the first step serves the later ones (only the opacity changes).
     QPoint origin;
-    if (m_opacity >= 1 || m_layer.isNull() || m_layerSize != source.size() || m_layer.devicePixelRatio() != pixelRatio) {
-        m_layer = sourcePixmap(Qt::LogicalCoordinates, &origin, NoPad);
-        m_layerSize = source.size();
-        m_layerOrigin = origin;
-    }
-    painter->drawPixmap(m_layerOrigin, m_layer);
-    if (m_opacity >= 1)
-        m_layer = QPixmap();
-    painter->restore();
+    const QPixmap image = sourcePixmap(Qt::LogicalCoordinates, &origin, NoPad);
+    painter->drawPixmap(origin, image);
 }
 
 } // namespace quillpost

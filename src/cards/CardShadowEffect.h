@@ -3,7 +3,6 @@
 #include <QColor>
 #include <QGraphicsEffect>
 #include <QImage>
-#include <QPixmap>
 #include <QString>
 
 namespace quillpost {
@@ -14,10 +13,10 @@ namespace quillpost {
 // little), but it is made once per card look, size and pixel ratio and kept, instead of rendering
 // the card offscreen and blurring it on every paint. Cards of one look share one image.
 //
-// While the card fades in, it is drawn as one layer (an offscreen image) at the effect's opacity,
-// so that its parts do not show through each other, and its shadow at the same opacity: the
-// shadow fades with what casts it. The steps of a fade share the layer of its first step. Opaque,
-// the card paints directly over its shadow.
+// While the card fades in, the card and its shadow are drawn as one layer (an offscreen image) at
+// the effect's opacity, so that its parts do not show through each other and the shadow fades
+// with what casts it. The steps of a fade share the layer of its first step. Opaque, the card
+// paints directly over its shadow.
 class CardShadowEffect : public QGraphicsEffect
 {
     Q_OBJECT
@@ -48,10 +47,9 @@ private:
 
     QString m_look;
     qreal m_opacity = 1.0;
-    // The card as drawn at the first step of its fade, for the later steps.
-    QPixmap m_layer;
+    // The card over its shadow as drawn at the first step of its fade, for the later steps.
+    QImage m_layer;
     QSize m_layerSize;
-    QPoint m_layerOrigin;
 };
 
 } // namespace quillpost
