@@ -31,6 +31,9 @@ public:
 
     void play() override;
 
+    // Whether libcanberra can be used here; where not, play() beeps. Loads it at the first call.
+    static bool libraryAvailable();
+
 private:
     // Called by libcanberra on its own thread when a sound has finished or failed.
     static void finished(ca_context *context, uint32_t id, int errorCode, void *self);

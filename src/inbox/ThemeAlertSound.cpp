@@ -1,12 +1,52 @@
 #include "inbox/AlertSound.h"
 
 #include <QApplication>
+#include <QLibrary>
 
 #include <canberra.h>
+
+#include <optional>
+#include <type_traits>
 
 namespace quillpost {
 
 namespace {
+
+// libcanberra's functions, looked up when the first sound plays: linked, the library and its
+// codecs would be loaded into every run, and many runs never play a sound.
+struct Canberra
+{
+    decltype(&ca_context_create) contextCreate;
+    decltype(&ca_context_set_driver) setDriver;
+    decltype(&ca_context_change_props) changeProps;
+    decltype(&ca_context_play_full) playFull;
+    decltype(&ca_context_destroy) contextDestroy;
+    decltype(&ca_proplist_create) proplistCreate;
+    decltype(&ca_proplist_sets) proplistSets;
+    decltype(&ca_proplist_destroy) proplistDestroy;
+};
+
+// Null where the library is missing. It stays loaded for the rest of the run.
+const Canberra *canberra()
+{
+    static const std::optional<Canberra> loaded = []() -> std::optional<Canberra> {
+        QLibrary library(QStringLiteral("canberra"), 0);
+        if (!library.load())
+            return std::nullopt;
+        const auto find = [&library](auto &function, const char *name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
+            return function != nullptr;
+        };
+        Canberra c{};
+        if (!find(c.contextCreate, "ca_context_create") || !find(c.setDriver, "ca_context_set_driver")
+            || !find(c.changeProps, "ca_context_change_props") || !find(c.playFull, "ca_context_play_full")
+            || !find(c.contextDestroy, "ca_context_destroy") || !find(c.proplistCreate, "ca_proplist_create")
+            || !find(c.proplistSets, "ca_proplist_sets") || !find(c.proplistDestroy, "ca_proplist_destroy"))
+            return std::nullopt;
+        return c;
+    }();
+    return loaded ? &*loaded : nullptr;
+}
 
 // Errors after which a beep stands in for the sound. A disabled sound (the user switched event
 // sounds off) and a cancelled or destroyed one are meant to stay silent.
@@ -28,7 +68,12 @@ ThemeAlertSound::~ThemeAlertSound()
     // Destroying the context cancels what still plays and waits for libcanberra's threads, so
     // no finished() call can reach this object afterwards.
     if (m_context)
-        ca_context_destroy(m_context);
+        canberra()->contextDestroy(m_context);
+}
+
+bool ThemeAlertSound::libraryAvailable()
+{
+    return canberra() != nullptr;
 }
 
 void ThemeAlertSound::play()
@@ -39,9 +84,10 @@ void ThemeAlertSound::play()
         // Only through the sound server (PulseAudio or PipeWire): libcanberra's fall-back to
         // raw ALSA prints ALSA's errors on standard error where there is no sound card, and the
         // beep serves there.
-        if (ca_context_create(&m_context) == CA_SUCCESS) {
-            ca_context_set_driver(m_context, "pulse");
-            ca_context_change_props(m_context, CA_PROP_APPLICATION_NAME, "Quillpost", CA_PROP_APPLICATION_ID,
+        const Canberra *library = canberra();
+        if (library && library->contextCreate(&m_context) == CA_SUCCESS) {
+            library->setDriver(m_context, "pulse");
+            library->changeProps(m_context, CA_PROP_APPLICATION_NAME, "Quillpost", CA_PROP_APPLICATION_ID,
                                     "com.tallowmere.quillpost", nullptr);
         } else {
             m_context = nullptr;
@@ -53,16 +99,17 @@ void ThemeAlertSound::play()
         return;
     }
 
+    const Canberra *library = canberra();
     ca_proplist *properties = nullptr;
-    if (ca_proplist_create(&properties) != CA_SUCCESS) {
+    if (library->proplistCreate(&properties) != CA_SUCCESS) {
         beep();
         return;
     }
-    ca_proplist_sets(properties, CA_PROP_EVENT_ID, eventId);
-    ca_proplist_sets(properties, CA_PROP_EVENT_DESCRIPTION, "新内容");
-    ca_proplist_sets(properties, CA_PROP_CANBERRA_CACHE_CONTROL, "permanent");
-    const int result = ca_context_play_full(m_context, 0, properties, &ThemeAlertSound::finished, this);
-    ca_proplist_destroy(properties);
+    library->proplistSets(properties, CA_PROP_EVENT_ID, eventId);
+    library->proplistSets(properties, CA_PROP_EVENT_DESCRIPTION, "新内容");
+    library->proplistSets(properties, CA_PROP_CANBERRA_CACHE_CONTROL, "permanent");
+    const int result = library->playFull(m_context, 0, properties, &ThemeAlertSound::finished, this);
+    library->proplistDestroy(properties);
     if (beepsInstead(result))
         beep();
 }

@@ -8,6 +8,7 @@
 #include "widgets/SafePlainTextEdit.h"
 
 #include <QAccessible>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -300,6 +301,24 @@ private slots:
         QCOMPARE(handled.at(0).at(0).toBool(), true);
         QVERIFY(!handled.at(1).at(0).toBool() && !handled.at(2).at(0).toBool());
         QCOMPARE(h->view->clips(), QList<Clip>({clip("new", false), clip("b")}));
+    }
+
+    // The theme's sound loads libcanberra when it first plays, not with the program; where no
+    // sound server answers, playing still returns at once.
+    void themeSoundLoadsItsLibraryWhenPlayed()
+    {
+        const auto mapped = [] {
+            QFile maps(QStringLiteral("/proc/self/maps"));
+            return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libcanberra.so");
+        };
+        QVERIFY(!mapped());
+        {
+            ThemeAlertSound sound;
+            QVERIFY(!mapped());
+            sound.play();
+            sound.play();
+            QVERIFY(mapped() && ThemeAlertSound::libraryAvailable());
+        }
     }
 };
 

@@ -107,6 +107,7 @@ qt=/usr/lib/x86_64-linux-gnu/qt6
 missing=0
 for need in "$qt/plugins/platforms/libqxcb.so:Qt's X11 platform" \
     "$qt/plugins/platforms/libqwayland-generic.so:Qt's Wayland platform" \
+    "/usr/lib/x86_64-linux-gnu/libcanberra.so.0:libcanberra (the new-message sound)" \
     "/usr/share/qt6/translations/qtbase_zh_CN.qm:Qt's Chinese translations"; do
     [[ -f $fresh${need%%:*} ]] || { problem "missing: ${need#*:} (${need%%:*})"; missing=1; }
 done
