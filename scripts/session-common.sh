@@ -87,7 +87,7 @@ session_home() {
     unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER SWAYSOCK
 }
 
-# Without a session bus, Qt and libsecret would start a bus of their own that outlives us.
+# Without a session bus, Qt would start a bus of its own that outlives us.
 session_bus() {
     local output
     output=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)

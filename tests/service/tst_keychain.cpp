@@ -1,44 +1,43 @@
 #include "platform/secret/KeychainStore.h"
 
-#include <QAbstractEventDispatcher>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QProcess>
 #include <QTest>
-
-#include <libsecret/secret.h>
 
 using namespace quillpost;
 
 namespace {
 
-const SecretSchema *anySchema()
-{
-    static const SecretSchema schema = {
-        "org.example.Any", SECRET_SCHEMA_DONT_MATCH_NAME,
-        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    };
-    return &schema;
-}
+using Paths = QList<QDBusObjectPath>;
 
-// The number of items the secret service holds under our service attribute.
+// The number of items the secret service holds under our service attribute, locked or not.
 int storedItems()
 {
-    GError *error = nullptr;
-    GList *items = secret_password_search_sync(anySchema(), SECRET_SEARCH_ALL, nullptr, &error, "service",
-                                               KeychainStore::tokenKey, nullptr);
-    g_clear_error(&error);
-    const int count = int(g_list_length(items));
-    g_list_free_full(items, g_object_unref);
-    return count;
+    QDBusMessage search = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("SearchItems"));
+    search << QVariant::fromValue(QMap<QString, QString>{{QStringLiteral("service"), QLatin1String(KeychainStore::tokenKey)}});
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(search);
+    if (reply.signature() != QLatin1String("aoao"))
+        return -1;
+    return int(qdbus_cast<Paths>(reply.arguments().at(0)).size() + qdbus_cast<Paths>(reply.arguments().at(1)).size());
 }
 
-void storeRaw(const QByteArray &bytes)
+// Stores an item under our service attribute with the desktop's own tool, with further
+// attributes (name, value, ...) beside it.
+void storeWithTool(const QByteArray &bytes, const QStringList &attributes)
 {
-    SecretValue *value = secret_value_new(bytes.constData(), bytes.size(), "application/octet-stream");
-    GError *error = nullptr;
-    secret_password_store_binary_sync(anySchema(), SECRET_COLLECTION_DEFAULT, "raw", value, nullptr, &error,
-                                      "service", KeychainStore::tokenKey, nullptr);
-    QVERIFY2(!error, error ? error->message : "");
-    secret_value_unref(value);
+    QProcess tool;
+    tool.start(QStringLiteral("secret-tool"), QStringList{QStringLiteral("store"), QStringLiteral("--label=Quillpost"),
+                                                          QStringLiteral("service"), QLatin1String(KeychainStore::tokenKey)}
+                                                  + attributes);
+    tool.write(bytes);
+    tool.closeWriteChannel();
+    QVERIFY(tool.waitForFinished(20000));
+    QCOMPARE(tool.exitCode(), 0);
 }
 
 // The store's operations, waited for (the store answers on the event loop).
@@ -72,12 +71,7 @@ class KeychainTest : public QObject
 
 private Q_SLOTS:
     void init() { KeychainStore store; removeNow(store); }
-    void initTestCase()
-    {
-        // The store relies on GLib's main loop; this test also runs without it (QT_NO_GLIB).
-        const bool glib = QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib");
-        QCOMPARE(glib, qEnvironmentVariableIsEmpty("QT_NO_GLIB"));
-    }
+    void initTestCase() { qDBusRegisterMetaType<QMap<QString, QString>>(); }
 
     void saveReplacesAndRemoveIsIdempotent()
     {
@@ -126,12 +120,37 @@ private Q_SLOTS:
         QCOMPARE(storedItems(), 0);
     }
 
-    void invalidUtf8ReadsAbsent()
+    // Items that other programs stored under our service attribute, with other attributes beside
+    // it (an older version of this program tagged its schema name): they are read, and a save
+    // replaces all of them.
+    void itemsStoredByOthers_data()
     {
-        storeRaw(QByteArray("\xff\xfe token", 8));
-        QCOMPARE(storedItems(), 1);
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("attributes");
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<std::optional<QString>>("expected");
+        QTest::newRow("desktop tool, other attributes")
+            << QStringLiteral("令牌-tok").toUtf8() << QStringList{QStringLiteral("user"), QStringLiteral("someone")} << 1
+            << std::optional<QString>(QStringLiteral("令牌-tok"));
+        QTest::newRow("older schema tag, twice")
+            << QByteArray("tok") << QStringList{QStringLiteral("xdg:schema"), QStringLiteral("com.tallowmere.quillpost.Session")}
+            << 2 << std::optional<QString>(QStringLiteral("tok"));
+        QTest::newRow("not UTF-8") << QByteArray("\xff\xfe token", 8) << QStringList() << 1 << std::optional<QString>();
+    }
+    void itemsStoredByOthers()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, attributes);
+        QFETCH(int, copies);
+        QFETCH(std::optional<QString>, expected);
+        for (int copy = 0; copy < copies; ++copy)
+            storeWithTool(bytes, attributes + QStringList{QStringLiteral("copy"), QString::number(copy)});
+        QCOMPARE(storedItems(), copies);
         KeychainStore store;
-        QCOMPARE(readNow(store), std::nullopt);
+        QCOMPARE(readNow(store), expected);
+        QVERIFY(saveNow(store, QStringLiteral("ours")));
+        QCOMPARE(storedItems(), 1);
+        QCOMPARE(readNow(store), std::optional<QString>(QStringLiteral("ours")));
     }
 };
 

@@ -1,84 +1,39 @@
 #include "platform/secret/KeychainStore.h"
 
-#include <QAbstractEventDispatcher>
+#include "platform/secret/SecretServiceJob.h"
+
 #include <QStringDecoder>
 #include <QTimer>
-
-#include <libsecret/secret.h>
 
 namespace quillpost {
 
 namespace {
 
-// Items are matched by the service attribute alone, whatever schema name they were stored with.
-const SecretSchema *tokenSchema()
+// The token in a stored secret: its bytes as UTF-8, or nothing when they are not valid UTF-8.
+std::optional<QString> decodeToken(const std::optional<QByteArray> &secret)
 {
-    static const SecretSchema schema = {
-        "com.tallowmere.quillpost.Session",
-        SECRET_SCHEMA_DONT_MATCH_NAME,
-        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    };
-    return &schema;
-}
-
-// The token in a stored value: its bytes as UTF-8, or nothing when they are not valid UTF-8.
-std::optional<QString> decodeToken(SecretValue *value)
-{
-    if (!value)
+    if (!secret)
         return std::nullopt;
-    gsize length = 0;
-    const gchar *bytes = secret_value_get(value, &length);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString token = utf8.decode(QByteArrayView(bytes, qsizetype(length)));
+    QString token = utf8.decode(*secret);
     if (utf8.hasError())
         return std::nullopt;
     return token;
 }
 
-// Whether Qt's event loop on this thread is GLib's main loop, which runs libsecret's callbacks.
-bool eventLoopRunsGlib()
-{
-    const QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
-    return dispatcher && dispatcher->inherits("QEventDispatcherGlib");
-}
-
-constexpr std::chrono::milliseconds glibPumpInterval{10};
-
 } // namespace
-
-// What a libsecret callback needs to find its operation. Owned by the callback, which libsecret
-// runs exactly once, also after a cancellation and after the store is gone.
-struct KeychainStore::Call
-{
-    KeychainStore *store;
-    QPointer<QObject> alive; // the store's context object
-    quint64 id;
-    Step step;
-};
 
 KeychainStore::KeychainStore(const char *key, const char *label)
     : m_key(key)
     , m_label(label)
     , m_deadline(new QTimer(&m_context))
-    , m_glibPump(new QTimer(&m_context))
 {
     m_deadline->setSingleShot(true);
     QObject::connect(m_deadline, &QTimer::timeout, &m_context, [this] { abandonCurrent(); });
-    m_glibPump->setInterval(glibPumpInterval);
-    QObject::connect(m_glibPump, &QTimer::timeout, &m_context, [] {
-        for (int i = 0; i < 64 && g_main_context_iteration(nullptr, FALSE); ++i) {
-        }
-    });
 }
 
-KeychainStore::~KeychainStore()
-{
-    if (m_cancellable) {
-        g_cancellable_cancel(m_cancellable);
-        g_object_unref(m_cancellable);
-    }
-}
+// The jobs go with m_context; each drops its answer and closes what it opened on the service.
+KeychainStore::~KeychainStore() = default;
 
 void KeychainStore::read(const QObject *receiver, std::function<void(std::optional<QString>)> done)
 {
@@ -124,104 +79,42 @@ void KeychainStore::startNext()
         return;
     m_current = std::move(m_queue.front());
     m_queue.pop_front();
-    ++m_currentId;
-    m_cancellable = g_cancellable_new();
+    m_job = new SecretServiceJob(
+        [this](bool ok, std::optional<QByteArray> secret) { finishCurrent(ok, secret); }, &m_context);
     m_deadline->start(m_timeout);
-    if (!eventLoopRunsGlib())
-        m_glibPump->start();
+    const QString key = QString::fromUtf8(m_key);
     switch (m_current->kind) {
     case Operation::Kind::Read:
-        startStep(Step::Lookup);
+        m_job->read(key);
         break;
     case Operation::Kind::Save:
-        // Replacing: an item stored under another schema name would otherwise stay beside it.
-        startStep(Step::ClearBeforeStore);
+        m_job->store(key, QString::fromUtf8(m_label), m_current->token.toUtf8());
         break;
     case Operation::Kind::Remove:
-        startStep(Step::Clear);
+        m_job->clear(key);
         break;
-    }
-}
-
-void KeychainStore::startStep(Step step)
-{
-    auto *call = new Call{this, &m_context, m_currentId, step};
-    switch (step) {
-    case Step::Lookup:
-        secret_password_lookup(tokenSchema(), m_cancellable, stepFinished, call, "service", m_key, nullptr);
-        break;
-    case Step::ClearBeforeStore:
-    case Step::Clear:
-        secret_password_clear(tokenSchema(), m_cancellable, stepFinished, call, "service", m_key, nullptr);
-        break;
-    case Step::Store: {
-        const QByteArray bytes = m_current->token.toUtf8();
-        SecretValue *value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
-        secret_password_store_binary(tokenSchema(), SECRET_COLLECTION_DEFAULT, m_label, value,
-                                     m_cancellable, stepFinished, call, "service", m_key, nullptr);
-        secret_value_unref(value);
-        break;
-    }
-    }
-}
-
-void KeychainStore::stepFinished(GObject *, GAsyncResult *result, void *data)
-{
-    const std::unique_ptr<Call> call(static_cast<Call *>(data));
-    // The store is gone, or the operation was given up and the next one may already run.
-    if (!call->alive || call->store->m_currentId != call->id)
-        return;
-    KeychainStore *store = call->store;
-    GError *error = nullptr;
-    switch (call->step) {
-    case Step::Lookup: {
-        SecretValue *value = secret_password_lookup_binary_finish(result, &error);
-        const std::optional<QString> token = decodeToken(value);
-        if (value)
-            secret_value_unref(value);
-        g_clear_error(&error);
-        store->finishCurrent(token, true);
-        return;
-    }
-    case Step::ClearBeforeStore:
-        // Whether there was anything to delete does not matter; the store step decides.
-        secret_password_clear_finish(result, &error);
-        g_clear_error(&error);
-        store->startStep(Step::Store);
-        return;
-    case Step::Store: {
-        const bool stored = secret_password_store_finish(result, &error);
-        g_clear_error(&error);
-        store->finishCurrent(std::nullopt, stored);
-        return;
-    }
-    case Step::Clear:
-        secret_password_clear_finish(result, &error);
-        g_clear_error(&error);
-        store->finishCurrent(std::nullopt, true);
-        return;
     }
 }
 
 void KeychainStore::abandonCurrent()
 {
-    if (!m_current)
-        return;
-    // The callback of the cancelled call still comes, and finds its operation finished.
-    g_cancellable_cancel(m_cancellable);
-    finishCurrent(std::nullopt, false);
+    if (m_current)
+        finishCurrent(false, std::nullopt);
 }
 
-void KeychainStore::finishCurrent(std::optional<QString> token, bool ok)
+void KeychainStore::finishCurrent(bool ok, const std::optional<QByteArray> &secret)
 {
+    // The job may be the caller: it goes once control is back in the event loop, and answers
+    // nothing more meanwhile.
+    if (m_job) {
+        m_job->cancel();
+        m_job->deleteLater();
+        m_job = nullptr;
+    }
     const Operation operation = std::move(*m_current);
     m_current.reset();
-    ++m_currentId;
-    g_object_unref(m_cancellable);
-    m_cancellable = nullptr;
     m_deadline->stop();
-    m_glibPump->stop();
-    deliver(operation, std::move(token), ok);
+    deliver(operation, decodeToken(secret), ok);
     startNext();
 }
 

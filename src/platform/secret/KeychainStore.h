@@ -9,22 +9,20 @@
 #include <deque>
 
 class QTimer;
-// GLib's types, as its headers declare them.
-struct _GAsyncResult;
-struct _GCancellable;
-struct _GObject;
 
 namespace quillpost {
+
+class SecretServiceJob;
 
 // The session token in the desktop's Secret Service (gnome-keyring, KWallet): one item in the
 // default collection, identified by the attribute service = tokenKey. Another key keeps another
 // secret in an item of its own beside it (remoteDesktopKey: the desktop portal's restore token,
 // which lets a later run use the remote-desktop consent without asking again).
 //
-// libsecret's asynchronous calls run on the GLib main context, which Qt's event loop drives on
-// Linux; where Qt runs without GLib (QT_NO_GLIB), the store drives that context itself while an
-// operation is under way. Each operation is cancelled when it has not finished within the
-// timeout or when the store is destroyed.
+// The store speaks the service's D-Bus interface on the session bus with asynchronous calls
+// (SecretServiceJob, one per operation). An operation that has not finished within the timeout
+// is given up: its job is dropped, and a prompt it opened is dismissed. The jobs belong to the
+// store, so no reply reaches a store that is gone.
 class KeychainStore final : public SecretStore
 {
 public:
@@ -58,28 +56,21 @@ private:
         std::function<void(std::optional<QString>)> onRead;
         std::function<void(bool)> onSave;
     };
-    enum class Step { Lookup, ClearBeforeStore, Store, Clear };
-    struct Call;
 
     void startNext();
-    void startStep(Step step);
-    static void stepFinished(::_GObject *source, ::_GAsyncResult *result, void *data);
-    void finishCurrent(std::optional<QString> token, bool ok);
+    void finishCurrent(bool ok, const std::optional<QByteArray> &secret);
     void abandonCurrent();
     static void deliver(const Operation &operation, std::optional<QString> token, bool ok);
 
     const char *m_key;
     const char *m_label;
     std::chrono::milliseconds m_timeout = defaultTimeout;
-    // Context of the timers and of the libsecret callbacks: none runs once the store is gone.
+    // Parent of the deadline timer and of the jobs: none of them runs once the store is gone.
     QObject m_context;
     QTimer *m_deadline;
-    QTimer *m_glibPump;
     std::deque<Operation> m_queue;
     std::optional<Operation> m_current;
-    // Tells the callback of an abandoned operation from that of the current one.
-    quint64 m_currentId = 0;
-    ::_GCancellable *m_cancellable = nullptr;
+    QPointer<SecretServiceJob> m_job;
 };
 
 } // namespace quillpost
