@@ -10,11 +10,14 @@
 #include "signin/LoginViewController.h"
 #include "support/TestHttpServer.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMutex>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -39,6 +42,122 @@ public:
     }
 };
 
+// A secret as the service transfers it: (session, parameters, value, content type).
+struct WireSecret
+{
+    QDBusObjectPath session;
+    QByteArray parameters;
+    QByteArray value;
+    QString contentType;
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const WireSecret &secret)
+{
+    argument.beginStructure();
+    argument << secret.session << secret.parameters << secret.value << secret.contentType;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, WireSecret &secret)
+{
+    argument.beginStructure();
+    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
+    argument.endStructure();
+    return argument;
+}
+
+using Paths = QList<QDBusObjectPath>;
+
+// A secret service with one item in a "login" collection that may be locked, and may be missing
+// as the default collection. Unlocking it, or creating the default collection, needs a prompt,
+// which the user accepts, dismisses or never answers. Calls come on Qt D-Bus's own thread.
+class ScriptedService final : public QDBusVirtualObject
+{
+public:
+    enum class Answer { Accept, Dismiss, Never };
+
+    void reset(bool locked, bool hasDefault, Answer answer)
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_locked = locked;
+        m_hasDefault = hasDefault;
+        m_answer = answer;
+        m_secret = QByteArray("stored");
+        m_members.clear();
+    }
+    std::optional<QByteArray> secret() const { const QMutexLocker lock(&m_mutex); return m_secret; }
+    QStringList members() const { const QMutexLocker lock(&m_mutex); return m_members; }
+
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        const QString member = message.member();
+        m_members << member;
+        const QDBusObjectPath none(QStringLiteral("/"));
+        const QDBusObjectPath collection(QStringLiteral("/org/freedesktop/secrets/collection/login"));
+        const QDBusObjectPath item(QStringLiteral("/org/freedesktop/secrets/collection/login/1"));
+        const QDBusObjectPath prompt(QStringLiteral("/org/freedesktop/secrets/prompt/1"));
+        const auto reply = [&](const QVariantList &arguments) { connection.send(message.createReply(arguments)); };
+        const Paths items = m_secret ? Paths{item} : Paths{};
+        if (member == QLatin1String("SearchItems")) {
+            reply({QVariant::fromValue(m_locked ? Paths{} : items), QVariant::fromValue(m_locked ? items : Paths{})});
+        } else if (member == QLatin1String("Unlock")) {
+            m_creating = false;
+            reply({QVariant::fromValue(m_locked ? Paths{} : qdbus_cast<Paths>(message.arguments().at(0))),
+                   QVariant::fromValue(m_locked ? prompt : none)});
+        } else if (member == QLatin1String("ReadAlias")) {
+            reply({QVariant::fromValue(m_hasDefault ? collection : none)});
+        } else if (member == QLatin1String("CreateCollection")) {
+            m_creating = true;
+            reply({QVariant::fromValue(none), QVariant::fromValue(prompt)});
+        } else if (member == QLatin1String("Prompt")) {
+            reply({});
+            if (m_answer == Answer::Never)
+                return true;
+            QVariant result = QVariant::fromValue(Paths{});
+            if (m_answer == Answer::Accept && m_creating) {
+                m_hasDefault = true;
+                result = QVariant::fromValue(collection);
+            } else if (m_answer == Answer::Accept) {
+                m_locked = false;
+                result = QVariant::fromValue(Paths{collection});
+            }
+            QDBusMessage completed = QDBusMessage::createSignal(prompt.path(), QStringLiteral("org.freedesktop.Secret.Prompt"),
+                                                                QStringLiteral("Completed"));
+            completed << (m_answer == Answer::Dismiss) << QVariant::fromValue(QDBusVariant(result));
+            connection.send(completed);
+        } else if (member == QLatin1String("OpenSession")) {
+            reply({QVariant::fromValue(QDBusVariant(QString())),
+                   QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/session/1")))});
+        } else if (member == QLatin1String("GetSecret") && !m_locked && m_secret) {
+            reply({QVariant::fromValue(WireSecret{message.arguments().at(0).value<QDBusObjectPath>(), {}, *m_secret,
+                                                  QStringLiteral("text/plain")})});
+        } else if (member == QLatin1String("Delete") && !m_locked) {
+            m_secret.reset();
+            reply({QVariant::fromValue(none)});
+        } else if (member == QLatin1String("CreateItem") && !m_locked && m_hasDefault) {
+            m_secret = qdbus_cast<WireSecret>(message.arguments().at(1)).value;
+            reply({QVariant::fromValue(item), QVariant::fromValue(none)});
+        } else if (member == QLatin1String("Dismiss") || member == QLatin1String("Close")) {
+            reply({});
+        } else {
+            connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.Secret.Error.IsLocked"), member));
+        }
+        return true;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    bool m_locked = false;
+    bool m_hasDefault = true;
+    bool m_creating = false;
+    Answer m_answer = Answer::Accept;
+    std::optional<QByteArray> m_secret;
+    QStringList m_members;
+};
+
 // Counts how often the event loop ran a timer while `finished` was false.
 template<typename Finished>
 int ticksUntil(Finished finished)
@@ -61,9 +180,12 @@ private:
     QProcess m_daemon;
     QString m_address;
     SilentService m_service;
-    bool m_serving = false;
+    ScriptedService m_scripted;
+    QDBusVirtualObject *m_serving = nullptr;
 
 private slots:
+    void initTestCase() { qDBusRegisterMetaType<WireSecret>(); }
+
     // No session bus at all: every operation fails at once, long before the store's own bound.
     // A process keeps the session bus it first connected to, or its failure to connect: this
     // case runs in a process of its own (tst_keychain_nobus), whose bus address leads nowhere.
@@ -87,7 +209,7 @@ private slots:
     void withoutService()
     {
         QVERIFY(startBus());
-        serve(false);
+        serve(nullptr);
         KeychainStore store;
         store.setTimeout(std::chrono::minutes(1));
         QObject context;
@@ -103,7 +225,7 @@ private slots:
     void hangingServiceIsGivenUp()
     {
         QVERIFY(startBus());
-        serve(true);
+        serve(&m_service);
         KeychainStore store;
         store.setTimeout(std::chrono::milliseconds(500));
         QObject context;
@@ -122,12 +244,76 @@ private slots:
         QVERIFY(m_service.calls > 0);
     }
 
+    // A locked collection, or none to store into: the store asks the service to unlock it or to
+    // create it, and follows the prompt the service shows. A prompt that is dismissed fails the
+    // operation; one never answered is given up with the operation and taken off the screen.
+    void promptsAreFollowed_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("hasDefault");
+        QTest::addColumn<ScriptedService::Answer>("answer");
+        QTest::addColumn<std::optional<QString>>("read");
+        QTest::addColumn<bool>("saved");
+        using Answer = ScriptedService::Answer;
+        const std::optional<QString> stored(QStringLiteral("stored"));
+        QTest::newRow("unlocked") << false << true << Answer::Dismiss << stored << true;
+        QTest::newRow("locked, unlocked at the prompt") << true << true << Answer::Accept << stored << true;
+        QTest::newRow("locked, prompt dismissed") << true << true << Answer::Dismiss << std::optional<QString>() << false;
+        QTest::newRow("locked, prompt never answered") << true << true << Answer::Never << std::optional<QString>() << false;
+        QTest::newRow("no default collection, created") << false << false << Answer::Accept << stored << true;
+        QTest::newRow("no default collection, prompt dismissed") << false << false << Answer::Dismiss << stored << false;
+    }
+    void promptsAreFollowed()
+    {
+        QFETCH(bool, locked);
+        QFETCH(bool, hasDefault);
+        QFETCH(ScriptedService::Answer, answer);
+        QFETCH(std::optional<QString>, read);
+        QFETCH(bool, saved);
+        QVERIFY(startBus());
+        serve(&m_scripted);
+        m_scripted.reset(locked, hasDefault, answer);
+        KeychainStore store;
+        // Only an unanswered prompt may wait for the bound.
+        store.setTimeout(answer == ScriptedService::Answer::Never ? std::chrono::milliseconds(500) : std::chrono::minutes(1));
+        QObject context;
+        std::optional<std::optional<QString>> token;
+        std::optional<bool> stored;
+        store.read(&context, [&token](std::optional<QString> value) { token = value; });
+        store.save(QStringLiteral("new"), &context, [&stored](bool ok) { stored = ok; });
+        QTRY_VERIFY_WITH_TIMEOUT(token.has_value() && stored.has_value(), 20000);
+        QCOMPARE(*token, read);
+        QCOMPARE(*stored, saved);
+        if (saved)
+            QCOMPARE(m_scripted.secret(), std::optional<QByteArray>("new"));
+        if (answer == ScriptedService::Answer::Never)
+            QTRY_VERIFY(m_scripted.members().contains(QStringLiteral("Dismiss")));
+    }
+
+    // A store destroyed while its prompt is open: the prompt is taken off the screen, and nothing
+    // reaches the store or the receiver afterwards.
+    void destroyedStoreDismissesItsPrompt()
+    {
+        QVERIFY(startBus());
+        serve(&m_scripted);
+        m_scripted.reset(true, true, ScriptedService::Answer::Never);
+        QObject context;
+        bool answered = false;
+        {
+            KeychainStore store;
+            store.read(&context, [&answered](std::optional<QString>) { answered = true; });
+            QTRY_VERIFY(m_scripted.members().contains(QStringLiteral("Prompt")));
+        }
+        QTRY_VERIFY(m_scripted.members().contains(QStringLiteral("Dismiss")));
+        QVERIFY(!answered);
+    }
+
     // The program with that service: the sign-in screen at once and no request; a sign-in still
     // opens the panel, after telling the user that the session will not be remembered.
     void programDoesNotWaitForIt()
     {
         QVERIFY(startBus());
-        serve(true);
+        serve(&m_service);
         TestHttpServer server;
         server.setHandler([](const RecordedRequest &request) {
             return request.target == "/api/auth/phone"
@@ -177,20 +363,22 @@ private:
     // process, which therefore must not have connected to another one yet. (Defined below the
     // class: moc does not read the raw string of its configuration.)
     bool startBus();
-    void serve(bool on)
+    // Owns the service's name with `service`, or leaves it without owner (nullptr).
+    void serve(QDBusVirtualObject *service)
     {
-        if (on == m_serving)
+        if (service == m_serving)
             return;
         QDBusConnection connection = QDBusConnection::connectToBus(m_address, QStringLiteral("silent-service"));
         QVERIFY(connection.isConnected());
-        if (on) {
-            QVERIFY(connection.registerVirtualObject(QStringLiteral("/"), &m_service, QDBusConnection::SubPath));
-            QVERIFY(connection.registerService(QStringLiteral("org.freedesktop.secrets")));
-        } else {
+        if (m_serving) {
             QVERIFY(connection.unregisterService(QStringLiteral("org.freedesktop.secrets")));
             connection.unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
         }
-        m_serving = on;
+        if (service) {
+            QVERIFY(connection.registerVirtualObject(QStringLiteral("/"), service, QDBusConnection::SubPath));
+            QVERIFY(connection.registerService(QStringLiteral("org.freedesktop.secrets")));
+        }
+        m_serving = service;
     }
 };
 
