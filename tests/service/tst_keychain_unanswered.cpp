@@ -121,6 +121,7 @@ public:
                 m_hasDefault = true;
                 result = QVariant::fromValue(collection);
             } else if (m_answer == Answer::Accept) {
+                // Names what it unlocked by its collection, not by the items asked for.
                 m_locked = false;
                 result = QVariant::fromValue(Paths{collection});
             }
@@ -131,10 +132,10 @@ public:
         } else if (member == QLatin1String("OpenSession")) {
             reply({QVariant::fromValue(QDBusVariant(QString())),
                    QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/session/1")))});
-        } else if (member == QLatin1String("GetSecret") && !m_locked && m_secret) {
+        } else if (member == QLatin1String("GetSecret") && message.path() == item.path() && !m_locked && m_secret) {
             reply({QVariant::fromValue(WireSecret{message.arguments().at(0).value<QDBusObjectPath>(), {}, *m_secret,
                                                   QStringLiteral("text/plain")})});
-        } else if (member == QLatin1String("Delete") && !m_locked) {
+        } else if (member == QLatin1String("Delete") && message.path() == item.path() && !m_locked) {
             m_secret.reset();
             reply({QVariant::fromValue(none)});
         } else if (member == QLatin1String("CreateItem") && !m_locked && m_hasDefault) {

@@ -260,9 +260,16 @@ void SecretServiceJob::read(const QString &key)
             else if (locked.isEmpty())
                 finish(true);
             else
-                unlock(locked, [this](const Paths &opened) { opened.isEmpty() ? fail() : readItem(opened.first()); });
+                unlock(locked, [this](const Paths &) { readFirst(); });
         },
         [this] { fail(); });
+}
+
+void SecretServiceJob::readFirst()
+{
+    // Searched again: what an unlock names may be the items or their collection.
+    search([this](const Paths &unlocked, const Paths &) { unlocked.isEmpty() ? fail() : readItem(unlocked.first()); },
+           [this] { fail(); });
 }
 
 void SecretServiceJob::readItem(const QDBusObjectPath &item)
@@ -287,9 +294,13 @@ void SecretServiceJob::removeItems(Fallback then)
                 deleteItems(unlocked, then);
                 return;
             }
-            // An item in a locked collection can be deleted only once it is unlocked.
+            // An item in a locked collection can be deleted only once it is unlocked. Searched
+            // again afterwards: only items may be deleted, and an unlock may name their collection.
             unlock(
-                locked, [this, unlocked, then](const Paths &opened) { deleteItems(unlocked + opened, then); },
+                locked,
+                [this, then](const Paths &) {
+                    search([this, then](const Paths &opened, const Paths &) { deleteItems(opened, then); }, then);
+                },
                 [this, unlocked, then] { deleteItems(unlocked, then); });
         },
         then);

@@ -58,6 +58,7 @@ private:
     void search(std::function<void(const Paths &unlocked, const Paths &locked)> next, Fallback failed);
     void unlock(const Paths &objects, std::function<void(const Paths &unlocked)> next, Fallback failed = {});
     void openSession(std::function<void()> next);
+    void readFirst();
     void readItem(const QDBusObjectPath &item);
     void removeItems(Fallback then);
     void deleteItems(Paths items, Fallback then);
