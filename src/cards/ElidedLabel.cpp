@@ -35,7 +35,12 @@ ElidedLabel::ElidedLabel(const QString &text, QWidget *parent)
 
 QString ElidedLabel::displayedText() const
 {
-    return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+    // A text that fits, as most do, needs no eliding: its width is measured once, not laid out
+    // again at every paint.
+    const int width = contentsRect().width();
+    if (textWidth() <= width)
+        return text();
+    return fontMetrics().elidedText(text(), Qt::ElideRight, width);
 }
 
 int ElidedLabel::textWidth() const
