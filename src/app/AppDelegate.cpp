@@ -192,7 +192,7 @@ void AppDelegate::buildMainMenu()
     QMenu *app = bar->addMenu(QStringLiteral("Quillpost"));
     app->addAction(QStringLiteral("关于Quillpost"), this, [this] {
         QMessageBox about(m_window);
-        about.setIconPixmap(appIcon().pixmap(64, 64));
+        about.setIconPixmap(m_window->windowIcon().pixmap(64, 64));
         about.setWindowTitle(QStringLiteral("关于Quillpost"));
         about.setTextFormat(Qt::PlainText);
         about.setText(QStringLiteral("Quillpost %1").arg(QCoreApplication::applicationVersion()));
@@ -276,7 +276,7 @@ QIcon AppDelegate::statusIcon(const QIcon &icon, int size)
 
 void AppDelegate::buildStatusItem()
 {
-    m_statusItem = new QSystemTrayIcon(statusIcon(appIcon()), this);
+    m_statusItem = new QSystemTrayIcon(statusIcon(m_window->windowIcon()), this);
     m_statusItem->setToolTip(QStringLiteral("Quillpost"));
     auto *menu = new QMenu(m_window);
     menu->addAction(QStringLiteral("打开Quillpost"), this, &AppDelegate::showWindow);

@@ -78,17 +78,17 @@ bool ThemeAlertSound::libraryAvailable()
 
 void ThemeAlertSound::play()
 {
+    const Canberra *library = canberra();
     if (!m_context && !m_unavailable) {
         // Made at the first sound rather than at start-up: opening the sound server costs a
         // little, and many sessions never need it.
         // Only through the sound server (PulseAudio or PipeWire): libcanberra's fall-back to
         // raw ALSA prints ALSA's errors on standard error where there is no sound card, and the
         // beep serves there.
-        const Canberra *library = canberra();
         if (library && library->contextCreate(&m_context) == CA_SUCCESS) {
             library->setDriver(m_context, "pulse");
             library->changeProps(m_context, CA_PROP_APPLICATION_NAME, "Quillpost", CA_PROP_APPLICATION_ID,
-                                    "com.tallowmere.quillpost", nullptr);
+                                 "com.tallowmere.quillpost", nullptr);
         } else {
             m_context = nullptr;
             m_unavailable = true;
@@ -99,7 +99,6 @@ void ThemeAlertSound::play()
         return;
     }
 
-    const Canberra *library = canberra();
     ca_proplist *properties = nullptr;
     if (library->proplistCreate(&properties) != CA_SUCCESS) {
         beep();

@@ -6,11 +6,11 @@
 #include "app/MainWindow.h"
 #include "fakes/FakePlatform.h"
 #include "platform/secret/KeychainStore.h"
+#include "platform/secret/SecretServiceTypes.h"
 #include "service/APIClient.h"
 #include "signin/LoginViewController.h"
 #include "support/TestHttpServer.h"
 
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMetaType>
 #include <QDBusMessage>
@@ -41,31 +41,6 @@ public:
         return true;
     }
 };
-
-// A secret as the service transfers it: (session, parameters, value, content type).
-struct WireSecret
-{
-    QDBusObjectPath session;
-    QByteArray parameters;
-    QByteArray value;
-    QString contentType;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const WireSecret &secret)
-{
-    argument.beginStructure();
-    argument << secret.session << secret.parameters << secret.value << secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, WireSecret &secret)
-{
-    argument.beginStructure();
-    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
-    argument.endStructure();
-    return argument;
-}
 
 using Paths = QList<QDBusObjectPath>;
 
@@ -133,13 +108,13 @@ public:
             reply({QVariant::fromValue(QDBusVariant(QString())),
                    QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/freedesktop/secrets/session/1")))});
         } else if (member == QLatin1String("GetSecret") && message.path() == item.path() && !m_locked && m_secret) {
-            reply({QVariant::fromValue(WireSecret{message.arguments().at(0).value<QDBusObjectPath>(), {}, *m_secret,
+            reply({QVariant::fromValue(secretservice::Secret{message.arguments().at(0).value<QDBusObjectPath>(), {}, *m_secret,
                                                   QStringLiteral("text/plain")})});
         } else if (member == QLatin1String("Delete") && message.path() == item.path() && !m_locked) {
             m_secret.reset();
             reply({QVariant::fromValue(none)});
         } else if (member == QLatin1String("CreateItem") && !m_locked && m_hasDefault) {
-            m_secret = qdbus_cast<WireSecret>(message.arguments().at(1)).value;
+            m_secret = qdbus_cast<secretservice::Secret>(message.arguments().at(1)).value;
             reply({QVariant::fromValue(item), QVariant::fromValue(none)});
         } else if (member == QLatin1String("Dismiss") || member == QLatin1String("Close")) {
             reply({});
@@ -185,7 +160,7 @@ private:
     QDBusVirtualObject *m_serving = nullptr;
 
 private slots:
-    void initTestCase() { qDBusRegisterMetaType<WireSecret>(); }
+    void initTestCase() { qDBusRegisterMetaType<secretservice::Secret>(); }
 
     // No session bus at all: every operation fails at once, long before the store's own bound.
     // A process keeps the session bus it first connected to, or its failure to connect: this

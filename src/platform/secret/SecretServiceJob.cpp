@@ -1,46 +1,13 @@
 #include "platform/secret/SecretServiceJob.h"
 
-#include <QDBusArgument>
+#include "platform/secret/SecretServiceTypes.h"
+
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
 #include <utility>
-
-namespace quillpost::secretservice {
-
-// A secret as the service transfers it: the session it is encoded for, the encoding's
-// parameters (none for "plain"), the bytes and their content type.
-struct Secret
-{
-    QDBusObjectPath session;
-    QByteArray parameters;
-    QByteArray value;
-    QString contentType;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const Secret &secret)
-{
-    argument.beginStructure();
-    argument << secret.session << secret.parameters << secret.value << secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, Secret &secret)
-{
-    argument.beginStructure();
-    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
-using Attributes = QMap<QString, QString>;
-
-} // namespace quillpost::secretservice
-
-Q_DECLARE_METATYPE(quillpost::secretservice::Secret)
 
 namespace quillpost {
 
@@ -346,20 +313,26 @@ void SecretServiceJob::store(const QString &key, const QString &label, const QBy
                      {QStringLiteral("org.freedesktop.Secret.Collection.Label"), QStringLiteral("Login")}};
                  call(servicePath(), serviceInterface, "CreateCollection", {properties, QStringLiteral("default")}, "oo",
                       [this](const QDBusMessage &created) {
-                          const QDBusObjectPath path = objectPath(created.arguments().at(0));
-                          const QDBusObjectPath promptPath = objectPath(created.arguments().at(1));
-                          if (path.path() != noObject)
-                              storeIn(path);
-                          else if (promptPath.path() == noObject)
-                              fail();
-                          else
-                              prompt(created, promptPath, [this](const QVariant &result) {
-                                  const QDBusObjectPath made = objectPath(result);
-                                  made.path().isEmpty() || made.path() == noObject ? fail() : storeIn(made);
-                              }, nullptr);
+                          whenCreated(created, [this](const QDBusObjectPath &made) { storeIn(made); });
                       });
              });
     });
+}
+
+void SecretServiceJob::whenCreated(const QDBusMessage &reply, std::function<void(const QDBusObjectPath &)> next)
+{
+    // (object, prompt): the object made at once, or a prompt whose result names it.
+    const QDBusObjectPath made = objectPath(reply.arguments().at(0));
+    const QDBusObjectPath promptPath = objectPath(reply.arguments().at(1));
+    if (made.path() != noObject)
+        next(made);
+    else if (promptPath.path() == noObject)
+        fail();
+    else
+        prompt(reply, promptPath, [this, next](const QVariant &result) {
+            const QDBusObjectPath madeLater = objectPath(result);
+            madeLater.path().isEmpty() || madeLater.path() == noObject ? fail() : next(madeLater);
+        }, nullptr);
 }
 
 void SecretServiceJob::storeIn(const QDBusObjectPath &collection)
@@ -383,17 +356,7 @@ void SecretServiceJob::createItem(const QDBusObjectPath &collection)
     const Secret secret{m_session, {}, m_secret, QStringLiteral("text/plain")};
     call(collection.path(), collectionInterface, "CreateItem", {properties, QVariant::fromValue(secret), true}, "oo",
          [this](const QDBusMessage &reply) {
-             const QDBusObjectPath item = objectPath(reply.arguments().at(0));
-             const QDBusObjectPath promptPath = objectPath(reply.arguments().at(1));
-             if (item.path() != noObject)
-                 finish(true);
-             else if (promptPath.path() == noObject)
-                 fail();
-             else
-                 prompt(reply, promptPath, [this](const QVariant &result) {
-                     const QString made = objectPath(result).path();
-                     finish(!made.isEmpty() && made != noObject);
-                 }, nullptr);
+             whenCreated(reply, [this](const QDBusObjectPath &) { finish(true); });
          });
 }
 

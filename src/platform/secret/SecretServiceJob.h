@@ -62,6 +62,8 @@ private:
     void readItem(const QDBusObjectPath &item);
     void removeItems(Fallback then);
     void deleteItems(Paths items, Fallback then);
+    // Follows the (object, prompt) answer of a Create call to the object made; fails without one.
+    void whenCreated(const QDBusMessage &reply, std::function<void(const QDBusObjectPath &)> next);
     void storeIn(const QDBusObjectPath &collection);
     void createItem(const QDBusObjectPath &collection);
     void finish(bool ok, std::optional<QByteArray> secret = std::nullopt);
