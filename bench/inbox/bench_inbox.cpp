@@ -46,7 +46,7 @@ public:
 class NoKeystroke final : public Keystroke
 {
 protected:
-    void post(const RunningApplication &, PasteChord, Completion report) override { report(KeystrokeResult::Unavailable); }
+    void post(const RunningApplication &, PasteChord, BeforeKeys, Completion report) override { report(KeystrokeResult::Unavailable); }
 };
 
 QList<Clip> poll(int generation)

@@ -1,5 +1,6 @@
 #include "delivery/PasteDelivery.h"
 
+#include "delivery/DeliveryStatus.h"
 #include "platform/SystemColors.h"
 
 #include <QPointer>
@@ -12,29 +13,6 @@ namespace {
 bool isBlank(const QString &text)
 {
     return text.trimmed().isEmpty();
-}
-
-// Why a scheduled paste typed nothing, as the status line says it (in orange). All but the
-// clipboard's own say that the text is on the clipboard, so the user can paste it by hand.
-const QString clipboardChangedMessage = QStringLiteral("没有输入：剪贴板已被其他内容替换");
-
-QString notTypedMessage(KeystrokeResult result, const PasteDeliveryOptions &options)
-{
-    switch (result) {
-    case KeystrokeResult::Posted:
-        break;
-    case KeystrokeResult::NotPermitted:
-        return options.notTrustedMessage;
-    case KeystrokeResult::NotFocused:
-        return QStringLiteral("没有输入：目标窗口不在前台，内容已复制");
-    case KeystrokeResult::ModifiersHeld:
-        return QStringLiteral("没有输入：Ctrl、Shift 等按键一直按着，内容已复制");
-    case KeystrokeResult::NoKeycode:
-        return QStringLiteral("没有输入：键盘布局里没有粘贴所需的按键，内容已复制");
-    case KeystrokeResult::Unavailable:
-        return QStringLiteral("没有输入：这里无法模拟按键，内容已复制");
-    }
-    return {};
 }
 
 } // namespace
@@ -86,7 +64,8 @@ bool PasteDelivery::paste(const QString &text)
             m_permissionPrompted = true;
             m_platform.accessibility->requestTrust();
         }
-        emit statusChanged(m_options.notTrustedMessage, SystemColors::orange());
+        const StatusText status = notTrustedStatus(m_platform.accessibility->missingTrust(), m_options);
+        emit statusChanged(status.text, SystemColors::orange(), status.explanation);
         return false;
     }
     if (!m_lastExternalApp) {
@@ -111,27 +90,31 @@ bool PasteDelivery::paste(const QString &text)
 
     // The job's context is the keystroke seam, not this object: it outlives the screen. What
     // becomes of it reaches this object only while it exists.
-    QTimer::singleShot(
-        m_options.keystrokeDelay, m_platform.keystroke,
-        [pasteboard, keystroke = m_platform.keystroke, delivery = QPointer<PasteDelivery>(this), target, chord, text,
-         change] {
-            if (!pasteboard->onlyDeliveriesChangedSince(change)) {
-                if (delivery)
-                    emit delivery->statusChanged(clipboardChangedMessage, SystemColors::orange());
-                return;
-            }
-            if (pasteboard->changeCount() != change) {
-                pasteboard->setText(text);
-                pasteboard->recordDeliveryChange();
-            }
-            if (pastesPrimarySelection(chord))
-                pasteboard->setSelectionText(text);
-            keystroke->postPaste(target, chord, delivery, [delivery = delivery.data()](KeystrokeResult result) {
-                if (result != KeystrokeResult::Posted)
-                    emit delivery->statusChanged(notTypedMessage(result, delivery->options()),
-                                                 SystemColors::orange());
-            });
-        });
+    QTimer::singleShot(m_options.keystrokeDelay, m_platform.keystroke,
+                       [pasteboard, keystroke = m_platform.keystroke, delivery = QPointer<PasteDelivery>(this), target,
+                        chord, text, change] {
+                           // Runs when the first key is about to go out, however long the seam
+                           // waited (held modifiers, the desktop's consent dialog).
+                           const auto clipboardStillOurs = [pasteboard, chord, text, change] {
+                               if (!pasteboard->onlyDeliveriesChangedSince(change))
+                                   return false;
+                               if (pasteboard->changeCount() != change) {
+                                   pasteboard->setText(text);
+                                   pasteboard->recordDeliveryChange();
+                               }
+                               if (pastesPrimarySelection(chord))
+                                   pasteboard->setSelectionText(text);
+                               return true;
+                           };
+                           keystroke->postPaste(
+                               target, chord, delivery,
+                               [delivery = delivery.data()](KeystrokeResult result) {
+                                   if (const auto status = notTypedStatus(result, delivery->options()))
+                                       emit delivery->statusChanged(status->text, SystemColors::orange(),
+                                                                    status->explanation);
+                               },
+                               clipboardStillOurs);
+                       });
     return true;
 }
 

@@ -58,16 +58,18 @@ struct PasteDeliveryOptions
 //  5. Activate lastExternalApp. For terminals that paste the primary selection (xterm, rxvt)
 //     the text is put there too.
 //  6. After keystrokeDelay, on the GUI thread, a job that holds only the target (not this
-//     object, so it runs even if the screen is gone by then) checks the clipboard. If anyone
-//     but a delivery changed it since step 1 (the user's copy, a copy while pinned), nothing is
-//     posted and the newer contents stay. Otherwise it puts `text` back if a later delivery
-//     replaced it, and asks the Keystroke seam to post the target's paste chord. So two
+//     object, so it runs even if the screen is gone by then) asks the Keystroke seam to post
+//     the target's paste chord. Immediately before the first key event, after whatever the seam
+//     waited for and its focus check, the clipboard is checked: if anyone but a delivery changed
+//     it since step 1 (the user's copy, a copy while pinned), nothing is typed and the newer
+//     contents stay. Otherwise `text` is put back if a later delivery replaced it. So two
 //     deliveries shortly after each other each paste their own text, and the clipboard ends up
 //     holding the later one.
 // paste() reports nothing on success; it returns true exactly when the keystroke job was
 // scheduled, so that callers can show their own success message. A job that types nothing
 // (clipboard changed, or the keystroke was refused) later replaces that message with one in
-// SystemColors::orange() that says why, if this object still exists.
+// SystemColors::orange() that says why, if this object still exists. Status texts and their
+// explanations come from DeliveryStatus.h.
 //
 // appActivated(application) makes `application` the target unless its identifier equals the
 // workspace's ownIdentifier() (two absent identifiers are equal; absent never equals present).
@@ -94,8 +96,9 @@ public slots:
 
 signals:
     // A status text for the owner's status line: `color` is the colour to show it in, or
-    // std::nullopt to keep the status line's current colour.
-    void statusChanged(const QString &text, const std::optional<QColor> &color);
+    // std::nullopt to keep the status line's current colour; `explanation` (may be empty) is
+    // the fuller text for its tooltip and accessible description.
+    void statusChanged(const QString &text, const std::optional<QColor> &color, const QString &explanation = {});
 
 private:
     Platform m_platform;

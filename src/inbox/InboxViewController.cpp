@@ -89,7 +89,9 @@ InboxViewController::InboxViewController(APIClient *api, const Profile &profile,
 
     m_delivery = new PasteDelivery(m_platform, PasteDeliveryOptions::inboxWindow(), this);
     connect(m_delivery, &PasteDelivery::statusChanged, this,
-            [this](const QString &text, const std::optional<QColor> &color) { setStatus(text, color); });
+            [this](const QString &text, const std::optional<QColor> &color, const QString &explanation) {
+                setStatus(text, color, explanation);
+            });
 
     // A child of the window: no tick can reach a window that is gone.
     m_pollTimer = new QTimer(this);
@@ -269,10 +271,12 @@ QString InboxViewController::statusText() const
     return m_status->text();
 }
 
-void InboxViewController::setStatus(const QString &text, const std::optional<QColor> &color)
+void InboxViewController::setStatus(const QString &text, const std::optional<QColor> &color, const QString &explanation)
 {
     m_status->setText(text);
     m_status->setAccessibleName(text);
+    m_status->setAccessibleDescription(explanation);
+    m_status->setToolTip(explanation.isEmpty() ? QString() : Qt::convertFromPlainText(explanation));
     if (color) {
         m_statusColor = *color;
         setColour(m_status, QPalette::WindowText, m_statusColor);

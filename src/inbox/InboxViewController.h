@@ -124,7 +124,8 @@ private:
     void handleFetch(quint64 request, const Outcome<ClipList> &outcome);
     void handleSave(const Clip &sent, int sentVersion, const Outcome<Clip> &outcome);
     void setSaveTitle(const QString &title);
-    void setStatus(const QString &text, const std::optional<QColor> &color);
+    // `explanation`, where given, is the fuller text for the tooltip and accessible description.
+    void setStatus(const QString &text, const std::optional<QColor> &color, const QString &explanation = {});
     bool indexInside(qint64 index) const;
 
     APIClient *m_api;

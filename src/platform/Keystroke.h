@@ -18,6 +18,8 @@ enum class KeystrokeResult {
     NoKeycode,     // the current keymap has no key for part of the chord: nothing was sent
     Unavailable,   // no way to synthesise key presses here (no X11, no XTEST): nothing was sent
     NotPermitted,  // the user refused or cancelled the desktop's consent dialog: nothing was sent
+    Stopped,       // the caller's last check before the keys (BeforeKeys) said no: nothing was sent
+    Superseded,    // a newer postPaste() waiting for the same consent is typed instead: nothing was sent
 };
 
 // Synthesises the paste chord for an application.
@@ -26,6 +28,11 @@ enum class KeystrokeResult {
 // GUI thread, possibly later: to `done` if `context` still exists then (a null context never
 // gets it), and to everyone through `finished`. Each call has its own `done`, so callers
 // never need to tell their outcomes apart by target.
+//
+// Whatever a seam waits for first (held modifier keys, the desktop's consent dialog), it calls
+// the caller's BeforeKeys immediately before the first key event, after its own focus check,
+// and types nothing (reporting Stopped) when that says no: what the caller decided when it asked
+// for the keystroke may no longer hold by then.
 //
 // Implementations must never type into a window that does not belong to the target where the
 // desktop lets them tell: the X11 one first waits (at most 1 s, without blocking the event loop)
@@ -39,13 +46,15 @@ class Keystroke : public QObject
 
 public:
     using Completion = std::function<void(KeystrokeResult)>;
+    // Returns false to stop the keystroke. May change the clipboard (it runs before any key).
+    using BeforeKeys = std::function<bool()>;
 
     using QObject::QObject;
 
     void postPaste(const RunningApplication &target, PasteChord chord, const QObject *context = nullptr,
-                   Completion done = {})
+                   Completion done = {}, BeforeKeys beforeKeys = {})
     {
-        post(target, chord,
+        post(target, chord, std::move(beforeKeys),
              [this, target, guard = QPointer<const QObject>(context), done = std::move(done)](KeystrokeResult result) {
                  if (done && guard)
                      done(result);
@@ -58,7 +67,11 @@ signals:
 
 protected:
     // Posts the chord and calls `report` exactly once with the outcome (at once or later).
-    virtual void post(const RunningApplication &target, PasteChord chord, Completion report) = 0;
+    // `beforeKeys` may be empty (nothing to check); use mayType() to ask it.
+    virtual void post(const RunningApplication &target, PasteChord chord, BeforeKeys beforeKeys,
+                      Completion report) = 0;
+
+    static bool mayType(const BeforeKeys &beforeKeys) { return !beforeKeys || beforeKeys(); }
 };
 
 } // namespace quillpost

@@ -5,6 +5,7 @@
 
 #include "cards/ElidedLabel.h"
 #include "cards/ReceiverCardView.h"
+#include "delivery/DeliveryStatus.h"
 #include "delivery/PasteDelivery.h"
 #include "platform/SecretStore.h"
 #include "platform/SystemColors.h"
@@ -81,7 +82,9 @@ CompactInboxViewController::CompactInboxViewController(APIClient *api, const Pro
     // and stops doing so when it goes with the panel.
     m_delivery = new PasteDelivery(m_platform, PasteDeliveryOptions::receiverPanel(), this);
     connect(m_delivery, &PasteDelivery::statusChanged, this,
-            [this](const QString &text, const std::optional<QColor> &color) { setStatus(text, color); });
+            [this](const QString &text, const std::optional<QColor> &color, const QString &explanation) {
+                setStatus(text, color, explanation);
+            });
 
     // A child of the panel: no tick can reach a panel that is gone.
     m_pollTimer = new QTimer(this);
@@ -303,11 +306,13 @@ bool CompactInboxViewController::isEditingCard() const
                        [](const QPointer<ReceiverCardView> &card) { return card && card->isEditing(); });
 }
 
-void CompactInboxViewController::setStatus(const QString &text, const std::optional<QColor> &color)
+void CompactInboxViewController::setStatus(const QString &text, const std::optional<QColor> &color, const QString &explanation)
 {
     m_status->setText(oneLine(text));
     m_status->setAccessibleName(m_status->text());
-    m_status->setToolTip(m_status->isElided() ? Qt::convertFromPlainText(text) : QString());
+    m_status->setAccessibleDescription(explanation);
+    const QString tip = !explanation.isEmpty() ? explanation : m_status->isElided() ? text : QString();
+    m_status->setToolTip(tip.isEmpty() ? QString() : Qt::convertFromPlainText(tip));
     if (color) {
         m_statusColor = *color;
         setColour(m_status, QPalette::WindowText, m_statusColor);
@@ -353,8 +358,10 @@ void CompactInboxViewController::togglePin()
     m_pinned = !m_pinned;
     updatePinLook();
     // Pinned still copies each new text; say plainly that the window will not stay above.
-    if (m_pinned && !m_platform.workspace->canKeepWindowsAbove())
-        setStatus(QStringLiteral("此桌面不支持窗口置顶：悬浮时只自动复制新内容"), SystemColors::orange());
+    if (m_pinned && !m_platform.workspace->canKeepWindowsAbove()) {
+        const StatusText status = pinnedWithoutKeepAboveStatus();
+        setStatus(status.text, SystemColors::orange(), status.explanation);
+    }
     if (m_onTogglePin)
         m_onTogglePin(m_pinned);
 }

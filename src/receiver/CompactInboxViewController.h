@@ -118,7 +118,8 @@ private:
     QWidget *buildHeader();
     QWidget *buildControlRow();
     void setAvatar();
-    void setStatus(const QString &text, const std::optional<QColor> &color);
+    // `explanation`, where given, is the fuller text for the tooltip and accessible description.
+    void setStatus(const QString &text, const std::optional<QColor> &color, const QString &explanation = {});
     void updatePinLook();
     void updateAutoPasteLook();
     void updateScopeItems();

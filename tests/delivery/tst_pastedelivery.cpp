@@ -1,3 +1,4 @@
+#include "delivery/DeliveryStatus.h"
 #include "delivery/PasteDelivery.h"
 #include "fakes/FakePlatform.h"
 #include "platform/SystemColors.h"
@@ -118,16 +119,27 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<OptColor>("color");
         QTest::addColumn<int>("prompts"); // after two deliveries and one by a new owner
+        QTest::addColumn<MissingTrust>("missing");
         const OptColor orange = SystemColors::orange();
         const QString untrusted = QStringLiteral("请在系统设置中允许辅助功能");
-        QTest::newRow("not trusted: prompt once per owner") << false << false << true << untrusted << orange << 2;
-        QTest::newRow("not trusted, no target") << false << false << false << untrusted << orange << 2;
-        QTest::newRow("no target") << false << true << false << "先切换一次目标应用" << OptColor() << 0;
+        const auto permission = MissingTrust::Permission;
+        QTest::newRow("not trusted: prompt once per owner") << false << false << true << untrusted << orange << 2
+                                                            << permission;
+        QTest::newRow("not trusted, no target") << false << false << false << untrusted << orange << 2 << permission;
+        // Where the desktop has no permission to give, the status says what the user can do.
+        QTest::newRow("consent refused") << false << false << true
+            << notTrustedStatus(MissingTrust::ConsentRefused, {}).text << orange << 2 << MissingTrust::ConsentRefused;
+        QTest::newRow("no clipboard owner") << false << false << true
+            << notTrustedStatus(MissingTrust::NoClipboardOwner, {}).text << orange << 2
+            << MissingTrust::NoClipboardOwner;
+        QTest::newRow("no target") << false << true << false << "先切换一次目标应用" << OptColor() << 0 << permission;
         QTest::newRow("inbox, not trusted: prompt every time")
-            << true << false << true << "请允许辅助功能权限后重试" << orange << 3;
-        QTest::newRow("inbox, no target") << true << true << false << "请先切换一次需要粘贴的应用" << OptColor() << 0;
+            << true << false << true << "请允许辅助功能权限后重试" << orange << 3 << permission;
+        QTest::newRow("inbox, no target") << true << true << false << "请先切换一次需要粘贴的应用" << OptColor() << 0
+                                          << permission;
         // A target that quit stays the target (and stops deliveries) until another is activated.
-        QTest::newRow("target quit") << false << true << true << "目标应用已关闭，请重新点一下输入框" << OptColor() << 0;
+        QTest::newRow("target quit") << false << true << true << "目标应用已关闭，请重新点一下输入框" << OptColor() << 0
+                                     << permission;
     }
 
     void stopsBeforeKeystroke()
@@ -137,6 +149,8 @@ private slots:
         QFETCH(bool, hasTarget);
         Harness h(inbox);
         h.fakes.accessibility.trusted = trusted;
+        QFETCH(MissingTrust, missing);
+        h.fakes.accessibility.missing = missing;
         if (hasTarget)
             h.fakes.workspace.userActivates(editor);
         h.fakes.workspace.terminate(editor); // reported as quit only where the delivery asks
@@ -159,49 +173,51 @@ private slots:
         QCOMPARE(h.fakes.keystroke.posts.first().target.windowId, 8u);
     }
 
-    // A scheduled keystroke that types nothing replaces the owner's status line with the reason,
-    // in orange; a posted one leaves it to the owner. The job of an owner that is gone still runs
-    // and reports to nobody.
+    // A scheduled keystroke that types nothing replaces the owner's status line with the reason
+    // and its explanation, in orange; a posted one, or one superseded by a newer delivery, leaves
+    // it to the owner. The job of an owner that is gone still runs and reports to nobody.
     void reportsWhatTheKeystrokeDid_data()
     {
         QTest::addColumn<KeystrokeResult>("result");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("posted") << KeystrokeResult::Posted << QString();
-        QTest::newRow("not focused") << KeystrokeResult::NotFocused << "没有输入：目标窗口不在前台，内容已复制";
-        QTest::newRow("modifiers held") << KeystrokeResult::ModifiersHeld << "没有输入：Ctrl、Shift 等按键一直按着，内容已复制";
-        QTest::newRow("no keycode") << KeystrokeResult::NoKeycode << "没有输入：键盘布局里没有粘贴所需的按键，内容已复制";
-        QTest::newRow("unavailable") << KeystrokeResult::Unavailable << "没有输入：这里无法模拟按键，内容已复制";
-        QTest::newRow("consent refused") << KeystrokeResult::NotPermitted << "请在系统设置中允许辅助功能";
+        QTest::newRow("posted") << KeystrokeResult::Posted;
+        QTest::newRow("superseded") << KeystrokeResult::Superseded;
+        QTest::newRow("not focused") << KeystrokeResult::NotFocused;
+        QTest::newRow("consent refused") << KeystrokeResult::NotPermitted;
     }
 
     void reportsWhatTheKeystrokeDid()
     {
         QFETCH(KeystrokeResult, result);
-        QFETCH(QString, message);
         Harness h;
         h.fakes.keystroke.result = result;
         h.fakes.workspace.userActivates(editor);
         QVERIFY(h.delivery->paste(QStringLiteral("text")));
         QVERIFY(h.posted.wait(10000));
-        if (message.isEmpty()) {
+        const std::optional<StatusText> expected = notTypedStatus(result, h.delivery->options());
+        QCOMPARE(expected.has_value(), result != KeystrokeResult::Posted && result != KeystrokeResult::Superseded);
+        if (!expected) {
             QVERIFY(h.status.isEmpty());
         } else {
             QCOMPARE(h.status.size(), 1);
-            QCOMPARE(h.status.last().at(0).toString(), message);
+            QCOMPARE(h.status.last().at(0).toString(), expected->text);
             QCOMPARE(h.status.last().at(1).value<OptColor>(), OptColor(SystemColors::orange()));
+            QCOMPARE(h.status.last().at(2).toString(), expected->explanation);
         }
         QVERIFY(h.delivery->paste(QStringLiteral("again")));
         h.delivery.reset();
         QVERIFY(h.posted.wait(10000));
-        QCOMPARE(h.fakes.keystroke.posts.size(), 2);
+        QCOMPARE(h.posted.size(), 2);
     }
 
     // A job puts its text back only over deliveries' texts: two deliveries within the delay each
     // paste their own, even once their owner is gone. Whatever else went on the clipboard after a
     // delivery (the user's copy, the panel's copy while pinned, a text left for pasting by hand)
     // stays, and that delivery's job types nothing and says so.
+    // The clipboard is checked when the keys go out, not when the job starts: a copy made while
+    // the seam waits (held modifiers, the desktop's consent dialog) is never pasted.
     // Script steps: "paste:T" a delivery, "copy:T" another program's copy, "pin:T" this program's
-    // own write, "manual:T" a delivery that stops early (not trusted), "gone" the owner goes.
+    // own write, "manual:T" a delivery that stops early (not trusted), "gone" the owner goes,
+    // "hold" the seam waits before typing, "waiting:N" until N jobs wait there, "release" it types.
     void jobsNeverOverwriteANewerClipboard_data()
     {
         QTest::addColumn<QStringList>("script");
@@ -219,6 +235,11 @@ private slots:
             << QStringList{"paste:first", "manual:by hand"} << QStringList{} << "by hand" << 1;
         QTest::newRow("user copies, owner gone") << QStringList{"paste:first", "copy:mine", "gone"} << QStringList{}
                                                  << "mine" << 0;
+        QTest::newRow("user copies while the seam waits")
+            << QStringList{"hold", "paste:first", "waiting:1", "copy:mine", "release"} << QStringList{} << "mine" << 1;
+        QTest::newRow("deliveries while the seam waits")
+            << QStringList{"hold", "paste:first", "paste:second", "waiting:2", "release"}
+            << QStringList{"first", "second"} << "second" << 0;
     }
 
     void jobsNeverOverwriteANewerClipboard()
@@ -238,6 +259,12 @@ private slots:
                 h.fakes.accessibility.trusted = false;
                 QVERIFY(!h.delivery->paste(text));
                 h.fakes.accessibility.trusted = true;
+            } else if (action == "hold") {
+                h.fakes.keystroke.holding = true;
+            } else if (action == "waiting") {
+                QTRY_COMPARE_WITH_TIMEOUT(h.fakes.keystroke.held.size(), text.toInt(), 10000);
+            } else if (action == "release") {
+                h.fakes.keystroke.release();
             } else {
                 h.delivery.reset();
             }
@@ -256,7 +283,7 @@ private slots:
         QTEST(h.fakes.pasteboard.text, "clipboard");
         qsizetype reports = 0;
         for (const QList<QVariant> &status : std::as_const(h.status)) {
-            if (status.at(0).toString() == QStringLiteral("没有输入：剪贴板已被其他内容替换")) {
+            if (status.at(0).toString() == notTypedStatus(KeystrokeResult::Stopped, {})->text) {
                 QCOMPARE(status.at(1).value<OptColor>(), OptColor(SystemColors::orange()));
                 ++reports;
             }

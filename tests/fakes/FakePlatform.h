@@ -7,6 +7,9 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
+#include <utility>
+
 namespace quillpost::test {
 
 // Recording fakes of the four desktop seams. They share one event log, in call order, with
@@ -36,9 +39,11 @@ struct FakeAccessibility final : Accessibility
     explicit FakeAccessibility(QStringList &log) : log(log) {}
     bool isTrusted() const override { log << QStringLiteral("accessibility.isTrusted"); return trusted; }
     void requestTrust() override { log << QStringLiteral("accessibility.requestTrust"); ++promptRequests; }
+    MissingTrust missingTrust() const override { return missing; }
 
     QStringList &log;
     bool trusted = true;
+    MissingTrust missing = MissingTrust::Permission;
     int promptRequests = 0;
 };
 
@@ -74,26 +79,45 @@ struct FakeWorkspace final : Workspace
     QList<RunningApplication> activations;
 };
 
-// Records every postPaste (target, chord, milliseconds since the fake was made, and the
-// clipboard text at that moment) and reports it at once with `result`.
+// Records every postPaste that types (target, chord, milliseconds since the fake was made, and
+// the clipboard text when the keys go out) and reports it with `result`: at once, or, while
+// `holding`, when the test calls release() (as a seam that waits for held keys or for consent).
+// The caller's BeforeKeys runs just before the keys, as in the real seams.
 struct FakeKeystroke final : Keystroke
 {
     struct Post { RunningApplication target; PasteChord chord; qint64 atMs; QString clipboardText; };
 
     FakeKeystroke(QStringList &log, const FakePasteboard &pasteboard) : log(log), pasteboard(pasteboard) { clock.start(); }
 
+    void release()
+    {
+        for (const std::function<void()> &held : std::exchange(this->held, {}))
+            held();
+    }
+
     QStringList &log;
     const FakePasteboard &pasteboard;
     QList<Post> posts;
     QElapsedTimer clock;
     KeystrokeResult result = KeystrokeResult::Posted;
+    bool holding = false;
+    QList<std::function<void()>> held;
 
 protected:
-    void post(const RunningApplication &target, PasteChord chord, Completion report) override
+    void post(const RunningApplication &target, PasteChord chord, BeforeKeys beforeKeys, Completion report) override
     {
         log << QStringLiteral("keystroke.postPaste %1").arg(target.windowId);
-        posts << Post{target, chord, clock.elapsed(), pasteboard.text};
-        report(result);
+        auto type = [this, target, chord, beforeKeys = std::move(beforeKeys), report = std::move(report)] {
+            if (result == KeystrokeResult::Posted && !mayType(beforeKeys))
+                return report(KeystrokeResult::Stopped);
+            if (result == KeystrokeResult::Posted)
+                posts << Post{target, chord, clock.elapsed(), pasteboard.text};
+            report(result);
+        };
+        if (holding)
+            held << std::move(type);
+        else
+            type();
     }
 };
 

@@ -7,6 +7,7 @@
 #include "PasteTargetProcess.h"
 
 #include "cards/ReceiverCardView.h"
+#include "delivery/DeliveryStatus.h"
 #include "delivery/PasteDelivery.h"
 #include "receiver/CompactInboxViewController.h"
 #include "service/APIClient.h"
@@ -128,8 +129,8 @@ protected:
         QTest::addColumn<int>("when");
         QTest::addColumn<QString>("message");
         QTest::newRow("closed before the paste") << 0 << "目标应用已关闭，请重新点一下输入框";
-        QTest::newRow("closed before the keystroke") << 1 << "没有输入：目标窗口不在前台，内容已复制";
-        QTest::newRow("another program copies") << 2 << "没有输入：剪贴板已被其他内容替换";
+        QTest::newRow("closed before the keystroke") << 1 << notTypedStatus(KeystrokeResult::NotFocused, {})->text;
+        QTest::newRow("another program copies") << 2 << notTypedStatus(KeystrokeResult::Stopped, {})->text;
     }
     void checkTypesNothingWhenThingsChanged()
     {

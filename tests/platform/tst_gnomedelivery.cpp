@@ -5,6 +5,7 @@
 #include "PasteTargetProcess.h"
 
 #include "cards/ReceiverCardView.h"
+#include "delivery/DeliveryStatus.h"
 #include "delivery/PasteDelivery.h"
 #include "platform/SystemColors.h"
 #include "platform/gnome/GnomePlatform.h"
@@ -144,13 +145,13 @@ private slots:
         const QString text = QStringLiteral("第一行\n第二行");
         QVERIFY(delivery.paste(text));
         QVERIFY(PasteTargetProcess::waitFor([&] { return !status.isEmpty(); }, 10000));
-        QCOMPARE(status.last().at(0).toString(), QStringLiteral("请在系统设置中允许辅助功能"));
+        QCOMPARE(status.last().at(0).toString(), notTrustedStatus(MissingTrust::ConsentRefused, {}).text);
         QCOMPARE(status.last().at(1).value<OptColor>(), OptColor(SystemColors::orange()));
         QVERIFY(!platform.platform().accessibility->isTrusted());
         QCOMPARE(target.clipboard(), std::optional(text));
 
         QVERIFY(!delivery.paste(QStringLiteral("再来")));
-        QCOMPARE(status.last().at(0).toString(), QStringLiteral("请在系统设置中允许辅助功能"));
+        QCOMPARE(status.last().at(0).toString(), notTrustedStatus(MissingTrust::ConsentRefused, {}).text);
         QCOMPARE(m_portal.startCount(), asked + 1);
         QVERIFY(target.sync());
         QCOMPARE(target.text, QString());

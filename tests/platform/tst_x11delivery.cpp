@@ -1,6 +1,7 @@
 #include "PasteTargetProcess.h"
 #include "support/SessionTestMain.h"
 
+#include "delivery/DeliveryStatus.h"
 #include "delivery/PasteDelivery.h"
 #include "platform/SystemColors.h"
 #include "platform/x11/X11Platform.h"
@@ -80,8 +81,8 @@ private slots:
         QTest::addColumn<bool>("closeTarget");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("clipboard");
-        QTest::newRow("target closed") << true << "没有输入：目标窗口不在前台，内容已复制" << "要输入的";
-        QTest::newRow("another program copies") << false << "没有输入：剪贴板已被其他内容替换" << "别人的";
+        QTest::newRow("target closed") << true << notTypedStatus(KeystrokeResult::NotFocused, {})->text << "要输入的";
+        QTest::newRow("another program copies") << false << notTypedStatus(KeystrokeResult::Stopped, {})->text << "别人的";
     }
 
     void typesNothingWhenThingsChanged()

@@ -16,6 +16,7 @@ public:
     explicit PortalAccessibility(PortalKeystroke *keystroke) : m_keystroke(keystroke) {}
     bool isTrusted() const override { return !m_keystroke->isRefused(); }
     void requestTrust() override { m_keystroke->requestConsent(); }
+    MissingTrust missingTrust() const override { return MissingTrust::ConsentRefused; }
 
 private:
     PortalKeystroke *m_keystroke;

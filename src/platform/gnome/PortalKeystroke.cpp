@@ -9,6 +9,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
+#include <algorithm>
 #include <utility>
 
 namespace quillpost {
@@ -29,6 +30,15 @@ constexpr uint pressed = 1;
 QDBusMessage portalCall(const QString &method)
 {
     return QDBusMessage::createMethodCall(portalService, portalPath, remoteDesktop, method);
+}
+
+// The portal documents the session handle of CreateSession's response as a string; some
+// versions send it as an object path.
+QString sessionHandle(const QVariant &value)
+{
+    if (value.userType() == qMetaTypeId<QDBusObjectPath>())
+        return value.value<QDBusObjectPath>().path();
+    return value.toString();
 }
 
 } // namespace
@@ -83,7 +93,8 @@ void PortalKeystroke::requestConsent()
     ask(Step::Version);
 }
 
-void PortalKeystroke::post(const RunningApplication &target, PasteChord chord, Completion report)
+void PortalKeystroke::post(const RunningApplication &target, PasteChord chord, BeforeKeys beforeKeys,
+                           Completion report)
 {
     Q_UNUSED(target);
     if (m_state == State::Refused) {
@@ -93,7 +104,7 @@ void PortalKeystroke::post(const RunningApplication &target, PasteChord chord, C
     }
     // Our windows stay hidden, the focus with the window that had it, until the keys are typed.
     m_workspace->holdWindows();
-    m_pending.push_back({chord, std::move(report)});
+    m_pending.push_back({chord, std::move(beforeKeys), std::move(report)});
     if (m_state == State::Idle)
         requestConsent();
     else
@@ -185,7 +196,7 @@ void PortalKeystroke::answered(uint response, const QVariantMap &results)
     case Step::Version:
         return;
     case Step::CreateSession:
-        m_session = results.value(QStringLiteral("session_handle")).toString();
+        m_session = sessionHandle(results.value(QStringLiteral("session_handle")));
         m_bus.connect(portalService, m_session, sessionInterface, QStringLiteral("Closed"), this,
                       SLOT(onSessionClosed()));
         return ask(Step::SelectDevices);
@@ -196,27 +207,39 @@ void PortalKeystroke::answered(uint response, const QVariantMap &results)
             return refuse();
         m_consentTimer.stop();
         m_state = State::Ready;
-        if (m_restoreTokens && results.contains(QStringLiteral("restore_token")))
-            m_restoreTokens->save(results.value(QStringLiteral("restore_token")).toString(), this, [](bool) {});
+        if (m_restoreTokens && results.contains(QStringLiteral("restore_token"))) {
+            m_restoreToken = results.value(QStringLiteral("restore_token")).toString();
+            m_restoreTokens->save(m_restoreToken, this, [](bool) {});
+        }
+        // Pastes asked for while the dialog was open: only the newest is typed, once.
+        while (m_pending.size() > 1) {
+            Pending superseded = std::move(m_pending.front());
+            m_pending.pop_front();
+            m_workspace->restoreWindows();
+            superseded.report(KeystrokeResult::Superseded);
+        }
         return typeNext();
     }
 }
 
+// The user stopped the remote control (from the desktop's indicator): a withdrawn consent, as
+// a refusal is, so a kept one must not bring it back at the next run.
 void PortalKeystroke::onSessionClosed()
 {
     m_bus.disconnect(portalService, m_session, sessionInterface, QStringLiteral("Closed"), this,
                      SLOT(onSessionClosed()));
     m_session.clear();
-    giveUp(KeystrokeResult::NotPermitted, State::Refused);
+    refuse();
 }
 
-// The consent was refused, cancelled or not given in time: the session goes, and so does a
-// kept consent that no longer holds.
+// The consent was refused, cancelled, withdrawn or not given in time: the session goes, and so
+// does a kept consent that no longer holds.
 void PortalKeystroke::refuse()
 {
     closeSession();
     if (m_restoreTokens && !m_restoreToken.isEmpty())
         m_restoreTokens->remove();
+    m_restoreToken.clear();
     giveUp(KeystrokeResult::NotPermitted, State::Refused);
 }
 
@@ -243,8 +266,16 @@ void PortalKeystroke::typeNext()
             keystroke.report(KeystrokeResult::NotFocused);
             continue;
         }
+        if (!mayType(m_pending.front().beforeKeys)) {
+            Pending keystroke = std::move(m_pending.front());
+            m_pending.pop_front();
+            m_workspace->restoreWindows();
+            keystroke.report(KeystrokeResult::Stopped);
+            continue;
+        }
         const ChordKeys chord = chordKeys(m_pending.front().chord);
         m_presses.clear();
+        m_held.clear();
         for (uint32_t key : chord.modifiers)
             m_presses.emplace_back(int(key), pressed);
         m_presses.emplace_back(int(chord.key), pressed);
@@ -265,17 +296,32 @@ void PortalKeystroke::sendNextKey()
         return finishTyping(KeystrokeResult::Posted);
     const auto [keycode, state] = m_presses.front();
     m_presses.pop_front();
-    QDBusMessage call = portalCall(QStringLiteral("NotifyKeyboardKeycode"));
-    call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap() << keycode << state;
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *pending) {
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(keyCall(keycode, state)), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, keycode, state](QDBusPendingCallWatcher *pending) {
         pending->deleteLater();
         if (!m_typing)
             return;
-        if (pending->isError())
+        if (pending->isError()) {
+            // Whatever is still down would stay down (a held Ctrl turns the user's next keys
+            // into shortcuts): release it, last pressed first, without waiting for answers.
+            for (auto key = m_held.rbegin(); key != m_held.rend(); ++key)
+                m_bus.call(keyCall(*key, released), QDBus::NoBlock);
+            m_held.clear();
             return finishTyping(KeystrokeResult::Unavailable);
+        }
+        if (state == pressed)
+            m_held.push_back(keycode);
+        else
+            m_held.erase(std::remove(m_held.begin(), m_held.end(), keycode), m_held.end());
         sendNextKey();
     });
+}
+
+QDBusMessage PortalKeystroke::keyCall(int keycode, uint state) const
+{
+    QDBusMessage call = portalCall(QStringLiteral("NotifyKeyboardKeycode"));
+    call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap() << keycode << state;
+    return call;
 }
 
 void PortalKeystroke::finishTyping(KeystrokeResult result)

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <deque>
+#include <vector>
 
 namespace quillpost {
 
@@ -52,7 +53,7 @@ public:
     void requestConsent();
 
 protected:
-    void post(const RunningApplication &target, PasteChord chord, Completion report) override;
+    void post(const RunningApplication &target, PasteChord chord, BeforeKeys beforeKeys, Completion report) override;
 
 private slots:
     void onResponse(const QDBusMessage &message);
@@ -64,6 +65,7 @@ private:
     struct Pending
     {
         PasteChord chord;
+        BeforeKeys beforeKeys;
         Completion report;
     };
 
@@ -74,6 +76,7 @@ private:
     void giveUp(KeystrokeResult result, State next);
     void typeNext();
     void sendNextKey();
+    QDBusMessage keyCall(int keycode, uint state) const;
     void finishTyping(KeystrokeResult result);
     void stopListening();
     void closeSession();
@@ -93,6 +96,8 @@ private:
     bool m_typing = false;
     // The key events of the chord being typed: (evdev code, pressed or released).
     std::deque<std::pair<int, uint>> m_presses;
+    // The keys of that chord pressed and not yet released.
+    std::vector<int> m_held;
 };
 
 } // namespace quillpost

@@ -4,7 +4,8 @@
 
 namespace quillpost {
 
-void WaylandKeystroke::post(const RunningApplication &target, PasteChord chord, Completion report)
+void WaylandKeystroke::post(const RunningApplication &target, PasteChord chord, BeforeKeys beforeKeys,
+                            Completion report)
 {
     if (!isAvailable()) {
         report(KeystrokeResult::Unavailable);
@@ -12,6 +13,10 @@ void WaylandKeystroke::post(const RunningApplication &target, PasteChord chord, 
     }
     if (!m_workspace->isActive(target)) {
         report(KeystrokeResult::NotFocused);
+        return;
+    }
+    if (!mayType(beforeKeys)) {
+        report(KeystrokeResult::Stopped);
         return;
     }
     type(chordKeys(chord));

@@ -64,7 +64,7 @@ public:
     virtual bool isAvailable() const = 0;
 
 protected:
-    void post(const RunningApplication &target, PasteChord chord, Completion report) final;
+    void post(const RunningApplication &target, PasteChord chord, BeforeKeys beforeKeys, Completion report) final;
     // Sends the presses and releases of the chord's keys (sent on with the next flush).
     virtual void type(const ChordKeys &keys) = 0;
 

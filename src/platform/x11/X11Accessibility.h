@@ -12,6 +12,8 @@ class X11Accessibility final : public Accessibility
 public:
     bool isTrusted() const override;
     void requestTrust() override {}
+    // Nothing the user could allow: the server (or the platform) has no way to type.
+    MissingTrust missingTrust() const override { return MissingTrust::NotOffered; }
 };
 
 } // namespace quillpost

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quillpost {
@@ -45,6 +46,12 @@ struct FreeDeleter
 {
     void operator()(void *pointer) const { std::free(pointer); }
 };
+
+xcb_keycode_t keycodeOf(xcb_key_symbols_t *symbols, xcb_keysym_t keysym)
+{
+    std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    return codes ? codes.get()[0] : xcb_keycode_t(XCB_NO_SYMBOL);
+}
 
 bool xtestPresent(xcb_connection_t *connection)
 {
@@ -100,49 +107,48 @@ bool focusBelongsTo(xcb_connection_t *connection, const RunningApplication &targ
     return false;
 }
 
-KeystrokeResult postChord(xcb_connection_t *connection, PasteChord chord)
+// The chord's keycodes in the keymap in force now (modifiers first, in the order pressed), or
+// nothing when the keymap lacks one of its keysyms.
+std::optional<std::vector<xcb_keycode_t>> chordKeycodes(xcb_connection_t *connection, PasteChord chord)
 {
     std::unique_ptr<xcb_key_symbols_t, void (*)(xcb_key_symbols_t *)> symbols(xcb_key_symbols_alloc(connection),
                                                                              xcb_key_symbols_free);
     if (!symbols)
-        return KeystrokeResult::NoKeycode;
-    const auto keycodeOf = [&](xcb_keysym_t keysym) -> xcb_keycode_t {
-        std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(xcb_key_symbols_get_keycode(symbols.get(), keysym));
-        return codes ? codes.get()[0] : xcb_keycode_t(XCB_NO_SYMBOL);
-    };
-
+        return std::nullopt;
     const ChordKeys keys = keysOf(chord);
-    std::vector<xcb_keycode_t> modifiers;
+    std::vector<xcb_keycode_t> keycodes;
     for (const xcb_keysym_t keysym : keys.modifiers)
-        modifiers.push_back(keycodeOf(keysym));
-    const xcb_keycode_t key = keycodeOf(keys.key);
-    if (key == XCB_NO_SYMBOL || std::find(modifiers.begin(), modifiers.end(), XCB_NO_SYMBOL) != modifiers.end())
-        return KeystrokeResult::NoKeycode;
+        keycodes.push_back(keycodeOf(symbols.get(), keysym));
+    keycodes.push_back(keycodeOf(symbols.get(), keys.key));
+    if (std::find(keycodes.begin(), keycodes.end(), XCB_NO_SYMBOL) != keycodes.end())
+        return std::nullopt;
+    return keycodes;
+}
 
+// Presses the keys in order, then releases them in reverse order.
+void postChord(xcb_connection_t *connection, const std::vector<xcb_keycode_t> &keycodes)
+{
     const auto fake = [&](uint8_t type, xcb_keycode_t keycode) {
         xcb_test_fake_input(connection, type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     };
-    for (const xcb_keycode_t modifier : modifiers)
-        fake(XCB_KEY_PRESS, modifier);
-    fake(XCB_KEY_PRESS, key);
-    fake(XCB_KEY_RELEASE, key);
-    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+    for (const xcb_keycode_t keycode : keycodes)
+        fake(XCB_KEY_PRESS, keycode);
+    for (auto it = keycodes.rbegin(); it != keycodes.rend(); ++it)
         fake(XCB_KEY_RELEASE, *it);
     xcb_flush(connection);
-    return KeystrokeResult::Posted;
 }
 
 } // namespace
 
-void X11Keystroke::post(const RunningApplication &target, PasteChord chord, Completion report)
+void X11Keystroke::post(const RunningApplication &target, PasteChord chord, BeforeKeys beforeKeys, Completion report)
 {
     QElapsedTimer waited;
     waited.start();
-    attempt(target, chord, waited, std::move(report));
+    attempt(target, chord, waited, std::move(beforeKeys), std::move(report));
 }
 
 void X11Keystroke::attempt(const RunningApplication &target, PasteChord chord, QElapsedTimer waited,
-                           Completion report)
+                           BeforeKeys beforeKeys, Completion report)
 {
     xcb_connection_t *connection = x11::qtConnection();
     if (!connection || !xtestPresent(connection)) {
@@ -154,16 +160,27 @@ void X11Keystroke::attempt(const RunningApplication &target, PasteChord chord, Q
             report(KeystrokeResult::ModifiersHeld);
             return;
         }
-        QTimer::singleShot(modifierPollInterval, this, [this, target, chord, waited, report = std::move(report)] {
-            attempt(target, chord, waited, report);
-        });
+        QTimer::singleShot(modifierPollInterval, this,
+                           [this, target, chord, waited, beforeKeys = std::move(beforeKeys), report = std::move(report)] {
+                               attempt(target, chord, waited, beforeKeys, report);
+                           });
         return;
     }
     if (!focusBelongsTo(connection, target)) {
         report(KeystrokeResult::NotFocused);
         return;
     }
-    report(postChord(connection, chord));
+    const std::optional<std::vector<xcb_keycode_t>> keycodes = chordKeycodes(connection, chord);
+    if (!keycodes) {
+        report(KeystrokeResult::NoKeycode);
+        return;
+    }
+    if (!mayType(beforeKeys)) {
+        report(KeystrokeResult::Stopped);
+        return;
+    }
+    postChord(connection, *keycodes);
+    report(KeystrokeResult::Posted);
 }
 
 } // namespace quillpost

@@ -1,7 +1,10 @@
 // The receiver panel against a scripted clip service, on the platform fakes.
 
 #include "cards/CardShadowEffect.h"
+#include "cards/ElidedLabel.h"
 #include "cards/ReceiverCardView.h"
+#include "delivery/DeliveryStatus.h"
+#include "delivery/PasteDelivery.h"
 #include "fakes/FakePlatform.h"
 #include "platform/SystemColors.h"
 #include "receiver/CompactInboxViewController.h"
@@ -334,7 +337,7 @@ private slots:
         h.fake.workspace.keepsAbove = false;
         h.panel->pinButton()->click();
         toggle(h.panel->pinButton());
-        QCOMPARE(h.panel->statusText(), QStringLiteral("此桌面不支持窗口置顶：悬浮时只自动复制新内容"));
+        QCOMPARE(h.panel->statusText(), pinnedWithoutKeepAboveStatus().text);
         QCOMPARE(h.panel->statusColor(), SystemColors::orange());
     }
 
@@ -410,7 +413,8 @@ private slots:
     }
 
     // Auto-paste says "新内容已同步输入" while its keystroke is on the way and keeps it once typed; a
-    // keystroke that typed nothing replaces it with the reason in orange, and so does a card's paste.
+    // keystroke that typed nothing replaces it with the reason in orange, explained in the
+    // tooltip and the accessible description, and so does a card's paste.
     void refusedKeystrokes()
     {
         Harness h;
@@ -427,14 +431,32 @@ private slots:
         h.fake.keystroke.result = KeystrokeResult::NotFocused;
         QVERIFY(h.poll(Clips{clip("d", "1", "丁")} + withNewNewest));
         QCOMPARE(h.panel->statusText(), typed);
-        QTRY_COMPARE(h.panel->statusText(), QStringLiteral("没有输入：目标窗口不在前台，内容已复制"));
+        const StatusText notFocused = *notTypedStatus(KeystrokeResult::NotFocused, {});
+        QTRY_COMPARE(h.panel->statusText(), notFocused.text);
         QCOMPARE(h.panel->statusColor(), SystemColors::orange());
+        QCOMPARE(h.panel->status()->toolTip(), Qt::convertFromPlainText(notFocused.explanation));
+        QCOMPARE(h.panel->status()->accessibleDescription(), notFocused.explanation);
 
         h.fake.keystroke.result = KeystrokeResult::Unavailable;
         h.panel->cards().at(1)->pasteButton()->click();
-        QTRY_COMPARE(h.fake.keystroke.posts.size(), 3);
-        QCOMPARE(h.panel->statusText(), QStringLiteral("没有输入：这里无法模拟按键，内容已复制"));
+        QTRY_COMPARE(h.panel->statusText(), notTypedStatus(KeystrokeResult::Unavailable, {})->text);
         QCOMPARE(h.fake.pasteboard.text, QStringLiteral("丙"));
+    }
+
+    // Every status text of a delivery that typed nothing fits the status line whole at the
+    // panel's usual width, in the font it is drawn with.
+    void deliveryStatusTextsFit()
+    {
+        Harness h;
+        h.panel->resize(330, 230);
+        h.panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.panel.get()));
+        const auto *status = qobject_cast<const ElidedLabel *>(h.panel->status());
+        QVERIFY(status);
+        for (const StatusText &text : allDeliveryStatusTexts(h.panel->delivery()->options())) {
+            emit h.panel->delivery()->statusChanged(text.text, SystemColors::orange(), text.explanation);
+            QVERIFY2(!status->isElided(), qPrintable(text.text));
+        }
     }
 
     void signOutAndRelease_data()
