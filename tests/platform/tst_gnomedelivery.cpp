@@ -37,6 +37,7 @@ class TestPortal
 {
 public:
     void setResponse(uint response) { m_control.call(QStringLiteral("SetResponse"), response); }
+    void setDelay(uint milliseconds) { m_control.call(QStringLiteral("SetDelay"), milliseconds); }
     uint startCount() { return QDBusReply<uint>(m_control.call(QStringLiteral("StartCount"))).value(); }
 
 private:
@@ -57,8 +58,12 @@ class GnomeDeliveryTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { m_portal.setResponse(0); }
-    void cleanupTestCase() { m_portal.setResponse(0); }
+    void init()
+    {
+        m_portal.setResponse(0);
+        m_portal.setDelay(0);
+    }
+    void cleanupTestCase() { init(); }
 
     // The program's own choice: X11 under XWayland, the GNOME seams, trusted until asked, and
     // our window kept above by the window manager.
@@ -155,6 +160,50 @@ private slots:
         QCOMPARE(m_portal.startCount(), asked + 1);
         QVERIFY(target.sync());
         QCOMPARE(target.text, QString());
+    }
+
+    // The consent comes late. Another program's copy made meanwhile is never typed and stays on
+    // the clipboard; of two pastes asked for meanwhile, only the newer is typed, once.
+    void lateConsent_data()
+    {
+        QTest::addColumn<bool>("copyMeanwhile");
+        QTest::newRow("another program copies meanwhile") << true;
+        QTest::newRow("two pastes meanwhile") << false;
+    }
+    void lateConsent()
+    {
+        QFETCH(bool, copyMeanwhile);
+        m_portal.setDelay(1500);
+        GnomePlatform platform;
+        PasteDeliveryOptions options;
+        options.keystrokeDelay = std::chrono::milliseconds(0);
+        PasteDelivery delivery(platform.platform(), options);
+        QSignalSpy status(&delivery, &PasteDelivery::statusChanged);
+        QSignalSpy finished(platform.keystroke(), &Keystroke::finished);
+        QVERIFY(clickInto(&m_window));
+        PasteTargetProcess target;
+        QVERIFY(target.start());
+        QVERIFY(PasteTargetProcess::waitFor([&] { return focusLeftUs(delivery); }, 10000));
+        const uint asked = m_portal.startCount();
+
+        QVERIFY(delivery.paste(QStringLiteral("第一段")));
+        QVERIFY(PasteTargetProcess::waitFor([&] { return m_portal.startCount() == asked + 1; }, 10000));
+        if (copyMeanwhile)
+            QVERIFY(target.copy(QStringLiteral("别人的")));
+        else
+            QVERIFY(delivery.paste(QStringLiteral("第二段")));
+        QVERIFY(PasteTargetProcess::waitFor([&] { return finished.size() == (copyMeanwhile ? 1 : 2); }, 15000));
+        QVERIFY(target.sync());
+        if (copyMeanwhile) {
+            QCOMPARE(finished.last().at(1).value<KeystrokeResult>(), KeystrokeResult::Stopped);
+            QCOMPARE(status.last().at(0).toString(), notTypedStatus(KeystrokeResult::Stopped, {})->text);
+            QCOMPARE(target.text, QString());
+            QCOMPARE(target.clipboard(), std::optional<QString>(QStringLiteral("别人的")));
+        } else {
+            QVERIFY(PasteTargetProcess::waitFor([&] { return !target.text.isEmpty(); }, 10000));
+            QVERIFY(target.sync());
+            QCOMPARE(target.text, QStringLiteral("第二段"));
+        }
     }
 
 private:

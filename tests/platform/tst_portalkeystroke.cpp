@@ -14,19 +14,44 @@
 
 #include <linux/input-event-codes.h>
 
+#include <utility>
+
 using namespace quillpost;
 
 namespace {
 
-// Answers every request at once with `response`; Start grants the keyboard and, on a version 2
-// portal, a restore token.
+// Answers every request with `response`, at once or, while `holdStart`, Start only when the test
+// calls answerStart() (a consent dialog still open); Start grants the keyboard and, on a version
+// 2 portal, a restore token. The session handle comes as an object path, as some portals send
+// it. The key call numbered `failingKey` (from 1) fails.
 class FakePortal final : public QDBusVirtualObject
 {
 public:
     explicit FakePortal(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
+    void reset(uint portalVersion, uint startResponse)
+    {
+        version = portalVersion;
+        response = startResponse;
+        holdStart = false;
+        failingKey = 0;
+        selectOptions.clear();
+        keys.clear();
+    }
+    bool startAsked() const { return m_heldStart.type() != QDBusMessage::InvalidMessage; }
+    void answerStart() { m_bus.send(std::exchange(m_heldStart, {})); }
+    // The user stops the remote control from the desktop's indicator.
+    void closeSession()
+    {
+        m_bus.send(QDBusMessage::createSignal(sessionPath, QStringLiteral("org.freedesktop.portal.Session"),
+                                              QStringLiteral("Closed")));
+    }
+
+    static inline const QString sessionPath = QStringLiteral("/org/freedesktop/portal/desktop/session/x");
     uint version = 1;
     uint response = 0;
+    bool holdStart = false;
+    int failingKey = 0;
     QVariantMap selectOptions;
     QList<QPair<int, uint>> keys;
 
@@ -39,7 +64,9 @@ public:
             connection.send(message.createReply(QVariant::fromValue(QDBusVariant(version))));
         } else if (method == QLatin1String("NotifyKeyboardKeycode")) {
             keys.append({arguments.at(2).toInt(), arguments.at(3).toUInt()});
-            connection.send(message.createReply());
+            connection.send(keys.size() == failingKey
+                                ? message.createErrorReply(QDBusError::Failed, QStringLiteral("device gone"))
+                                : message.createReply());
         } else {
             const QVariantMap options = qdbus_cast<QVariantMap>(arguments.last());
             const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
@@ -48,7 +75,7 @@ public:
             connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
             QVariantMap results;
             if (method == QLatin1String("CreateSession"))
-                results.insert(QStringLiteral("session_handle"), QStringLiteral("/org/freedesktop/portal/desktop/session/x"));
+                results.insert(QStringLiteral("session_handle"), QVariant::fromValue(QDBusObjectPath(sessionPath)));
             if (method == QLatin1String("SelectDevices"))
                 selectOptions = options;
             if (method == QLatin1String("Start")) {
@@ -59,13 +86,17 @@ public:
             QDBusMessage answer = QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"),
                                                              QStringLiteral("Response"));
             answer << (method == QLatin1String("Start") ? response : 0u) << results;
-            m_bus.send(answer);
+            if (method == QLatin1String("Start") && holdStart)
+                m_heldStart = answer;
+            else
+                m_bus.send(answer);
         }
         return true;
     }
 
 private:
     QDBusConnection m_bus;
+    QDBusMessage m_heldStart;
 };
 
 } // namespace
@@ -99,10 +130,7 @@ private slots:
     {
         QFETCH(uint, version);
         QFETCH(uint, response);
-        m_portal.version = version;
-        m_portal.response = response;
-        m_portal.selectOptions.clear();
-        m_portal.keys.clear();
+        m_portal.reset(version, response);
         test::FakeSecretStore tokens;
         tokens.stored = QStringLiteral("old-token");
         GnomeWorkspace workspace;
@@ -125,6 +153,67 @@ private slots:
         const QList<QPair<int, uint>> chord{{KEY_LEFTCTRL, 1}, {KEY_LEFTSHIFT, 1}, {KEY_V, 1},
                                             {KEY_V, 0},        {KEY_LEFTSHIFT, 0}, {KEY_LEFTCTRL, 0}};
         QCOMPARE(m_portal.keys, chord);
+    }
+
+    // Pastes asked for while the consent dialog is open: only the newest is typed, once, and only
+    // if its last check, made when the dialog is answered, still holds.
+    void typesOnlyTheNewestOnceConsented_data()
+    {
+        QTest::addColumn<bool>("stillHolds");
+        QTest::newRow("still holds") << true;
+        QTest::newRow("clipboard changed meanwhile") << false;
+    }
+    void typesOnlyTheNewestOnceConsented()
+    {
+        QFETCH(bool, stillHolds);
+        m_portal.reset(1, 0);
+        m_portal.holdStart = true;
+        GnomeWorkspace workspace;
+        PortalKeystroke keystroke(&workspace);
+        QSignalSpy finished(&keystroke, &Keystroke::finished);
+        int olderChecks = 0, newerChecks = 0;
+        keystroke.postPaste(GnomeWorkspace::focusedWindow(), PasteChord::ControlV, nullptr, {}, [&] {
+            ++olderChecks;
+            return true;
+        });
+        keystroke.postPaste(GnomeWorkspace::focusedWindow(), PasteChord::ControlV, nullptr, {}, [&] {
+            ++newerChecks;
+            return stillHolds;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(m_portal.startAsked(), 10000);
+        QVERIFY(finished.isEmpty());
+        m_portal.answerStart();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
+        QCOMPARE(finished.at(0).at(1).value<KeystrokeResult>(), KeystrokeResult::Superseded);
+        QCOMPARE(finished.at(1).at(1).value<KeystrokeResult>(),
+                 stillHolds ? KeystrokeResult::Posted : KeystrokeResult::Stopped);
+        QCOMPARE(olderChecks, 0);
+        QCOMPARE(newerChecks, 1);
+        QCOMPARE(m_portal.keys.size(), stillHolds ? 4 : 0);
+    }
+
+    // What the desktop does after the consent: a key call that fails releases the keys already
+    // down; the user stopping the remote control forgets the kept consent, as a refusal does.
+    void followsTheDesktop()
+    {
+        m_portal.reset(2, 0);
+        m_portal.failingKey = 2;
+        test::FakeSecretStore tokens;
+        GnomeWorkspace workspace;
+        PortalKeystroke keystroke(&workspace, &tokens);
+        QSignalSpy finished(&keystroke, &Keystroke::finished);
+        keystroke.postPaste(GnomeWorkspace::focusedWindow(), PasteChord::ControlShiftV);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QCOMPARE(finished.last().at(1).value<KeystrokeResult>(), KeystrokeResult::Unavailable);
+        QTRY_COMPARE_WITH_TIMEOUT(m_portal.keys.size(), 3, 10000);
+        QCOMPARE(m_portal.keys.last(), (QPair<int, uint>{KEY_LEFTCTRL, 0}));
+        QCOMPARE(tokens.stored, std::optional<QString>(QStringLiteral("new-token")));
+
+        m_portal.closeSession();
+        QTRY_VERIFY_WITH_TIMEOUT(keystroke.isRefused(), 10000);
+        QCOMPARE(tokens.stored, std::optional<QString>());
+        keystroke.postPaste(GnomeWorkspace::focusedWindow(), PasteChord::ControlV);
+        QCOMPARE(finished.last().at(1).value<KeystrokeResult>(), KeystrokeResult::NotPermitted);
     }
 
 private:

@@ -136,9 +136,14 @@ private slots:
     }
 
     // The keystroke waits while the user holds a modifier key: it is posted once the key is
-    // released, and dropped when the key stays down for the whole wait.
+    // released, and dropped when the key stays down for the whole wait. A copy made while it
+    // waits is never pasted: the delivery types nothing and the newer clipboard stays.
     void waitsForModifiers()
     {
+        PasteDeliveryOptions options;
+        options.keystrokeDelay = std::chrono::milliseconds(0);
+        PasteDelivery delivery(m_platform.platform(), options);
+        QSignalSpy status(&delivery, &PasteDelivery::statusChanged);
         PasteTargetProcess target;
         QVERIFY(target.start());
         const RunningApplication seen = activate(target);
@@ -163,6 +168,17 @@ private slots:
         QCOMPARE(finished.last().at(1).value<KeystrokeResult>(), KeystrokeResult::ModifiersHeld);
         QVERIFY(target.sync());
         QCOMPARE(target.text, text); // nothing typed the second time
+
+        pressShift(true);
+        QVERIFY(delivery.paste(QStringLiteral("not to be typed")));
+        QVERIFY(target.copy(QStringLiteral("copied meanwhile")));
+        pressShift(false);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 3, 5000);
+        QCOMPARE(finished.last().at(1).value<KeystrokeResult>(), KeystrokeResult::Stopped);
+        QCOMPARE(status.last().at(0).toString(), notTypedStatus(KeystrokeResult::Stopped, {})->text);
+        QVERIFY(target.sync());
+        QCOMPARE(target.text, text);
+        QCOMPARE(target.clipboard(), std::optional<QString>(QStringLiteral("copied meanwhile")));
     }
 
 private:
