@@ -9,7 +9,7 @@ namespace {
 
 // Terminal emulators by their X11 WM_CLASS class and by their Wayland app_id (compared without
 // regard to case). Add a terminal here when it doesn't paste on Ctrl+V.
-constexpr std::array<std::pair<const char *, PasteChord>, 35> terminalChords{{
+constexpr std::array<std::pair<const char *, PasteChord>, 36> terminalChords{{
     // VTE-based terminals
     {"Gnome-terminal", PasteChord::ControlShiftV},
     {"gnome-terminal-server", PasteChord::ControlShiftV},
@@ -21,6 +21,7 @@ constexpr std::array<std::pair<const char *, PasteChord>, 35> terminalChords{{
     {"Mate-terminal", PasteChord::ControlShiftV},
     {"Lxterminal", PasteChord::ControlShiftV},
     {"Tilix", PasteChord::ControlShiftV},
+    {"com.gexperts.Tilix", PasteChord::ControlShiftV},
     {"Terminator", PasteChord::ControlShiftV},
     {"Guake", PasteChord::ControlShiftV},
     {"Tilda", PasteChord::ControlShiftV},

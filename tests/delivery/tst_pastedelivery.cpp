@@ -85,8 +85,8 @@ private slots:
         QTest::newRow("xterm, primary selection too") << false << 420 << "XTerm"
             << panel + QStringList{"pasteboard.setSelectionText ls\n"} << PasteChord::ShiftInsert;
         QTest::newRow("kitty, other case") << false << 420 << "Kitty" << panel << PasteChord::ControlShiftV;
-        QTest::newRow("Konsole by its Wayland app_id") << false << 420 << "org.kde.konsole" << panel
-                                                       << PasteChord::ControlShiftV;
+        QTest::newRow("Tilix by its Wayland app_id") << false << 420 << "com.gexperts.Tilix" << panel
+                                                     << PasteChord::ControlShiftV;
         QTest::newRow("prefix is not a match") << false << 420 << "XTermish" << panel << PasteChord::ControlV;
     }
 

@@ -9,6 +9,8 @@
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -152,6 +154,33 @@ private slots:
         QCOMPARE(finished.first().at(1).value<KeystrokeResult>(), KeystrokeResult::Posted);
         const QList<QPair<int, uint>> chord{{KEY_LEFTCTRL, 1}, {KEY_LEFTSHIFT, 1}, {KEY_V, 1},
                                             {KEY_V, 0},        {KEY_LEFTSHIFT, 0}, {KEY_LEFTCTRL, 0}};
+        QCOMPARE(m_portal.keys, chord);
+    }
+
+    // The keys are those that type Control and v in the keymap in force: on Dvorak v is on another
+    // key, "ru,us" has it in its Latin group, and a layout without Latin letters gets the US
+    // positions, which applications map to their shortcuts.
+    void typesTheKeysymsOfTheLayout_data()
+    {
+        QTest::addColumn<QStringList>("layout"); // setxkbmap's arguments
+        QTest::addColumn<int>("vKey");
+        QTest::newRow("us(dvorak)") << QStringList{"-layout", "us", "-variant", "dvorak"} << KEY_DOT;
+        QTest::newRow("ru,us") << QStringList{"-layout", "ru,us"} << KEY_V;
+        QTest::newRow("ru") << QStringList{"-layout", "ru"} << KEY_V;
+    }
+    void typesTheKeysymsOfTheLayout()
+    {
+        QFETCH(QStringList, layout);
+        QCOMPARE(QProcess::execute(QStringLiteral("setxkbmap"), layout), 0);
+        const auto restore = qScopeGuard([] { QProcess::execute(QStringLiteral("setxkbmap"), {"-layout", "us"}); });
+        m_portal.reset(1, 0);
+        GnomeWorkspace workspace;
+        PortalKeystroke keystroke(&workspace);
+        QSignalSpy finished(&keystroke, &Keystroke::finished);
+        keystroke.postPaste(GnomeWorkspace::focusedWindow(), PasteChord::ControlV);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QFETCH(int, vKey);
+        const QList<QPair<int, uint>> chord{{KEY_LEFTCTRL, 1}, {vKey, 1}, {vKey, 0}, {KEY_LEFTCTRL, 0}};
         QCOMPARE(m_portal.keys, chord);
     }
 

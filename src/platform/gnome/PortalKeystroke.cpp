@@ -3,6 +3,8 @@
 #include "platform/SecretStore.h"
 #include "platform/gnome/GnomeWorkspace.h"
 #include "platform/wayland/WaylandSeams.h"
+#include "platform/x11/ChordKeycodes.h"
+#include "platform/x11/XcbSupport.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -30,6 +32,27 @@ constexpr uint pressed = 1;
 QDBusMessage portalCall(const QString &method)
 {
     return QDBusMessage::createMethodCall(portalService, portalPath, remoteDesktop, method);
+}
+
+// The chord's keys as evdev codes, modifiers first: the keys that type its keysyms in the
+// seat's keymap, which XWayland's (our X server's) follows, so that Ctrl+V arrives as Ctrl+V on
+// Dvorak or "ru,us" too; the US positions where the keymap has no such keys (a layout without
+// Latin letters), which applications map to their shortcuts. X keycodes are evdev codes + 8.
+std::vector<int> evdevKeys(PasteChord chord)
+{
+    constexpr int evdevOffset = 8;
+    std::vector<int> keys;
+    if (xcb_connection_t *connection = x11::qtConnection()) {
+        if (const auto keycodes = x11::chordKeycodes(connection, chord)) {
+            for (const xcb_keycode_t keycode : *keycodes)
+                keys.push_back(int(keycode) - evdevOffset);
+            return keys;
+        }
+    }
+    const ChordKeys us = chordKeys(chord);
+    keys.assign(us.modifiers.begin(), us.modifiers.end());
+    keys.push_back(int(us.key));
+    return keys;
 }
 
 // The portal documents the session handle of CreateSession's response as a string; some
@@ -273,15 +296,13 @@ void PortalKeystroke::typeNext()
             keystroke.report(KeystrokeResult::Stopped);
             continue;
         }
-        const ChordKeys chord = chordKeys(m_pending.front().chord);
+        const std::vector<int> keys = evdevKeys(m_pending.front().chord);
         m_presses.clear();
         m_held.clear();
-        for (uint32_t key : chord.modifiers)
-            m_presses.emplace_back(int(key), pressed);
-        m_presses.emplace_back(int(chord.key), pressed);
-        m_presses.emplace_back(int(chord.key), released);
-        for (auto key = chord.modifiers.rbegin(); key != chord.modifiers.rend(); ++key)
-            m_presses.emplace_back(int(*key), released);
+        for (const int key : keys)
+            m_presses.emplace_back(key, pressed);
+        for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+            m_presses.emplace_back(*key, released);
         m_typing = true;
         sendNextKey();
     }

@@ -31,8 +31,8 @@ class SecretStore;
 //
 // A keystroke is typed only while none of our windows is active (NotFocused otherwise); then
 // the windows that the workspace hid to hand the focus back are shown again. Keys are sent as
-// evdev key codes (the US positions, as the other Wayland seams send them). Everything runs on
-// the GUI thread, asynchronously.
+// the evdev codes of the keys that type the chord in the seat's keymap (looked up in XWayland's
+// keymap, which follows the seat's). Everything runs on the GUI thread, asynchronously.
 class PortalKeystroke final : public Keystroke
 {
     Q_OBJECT

@@ -1,13 +1,12 @@
 #include "platform/x11/X11Keystroke.h"
 
+#include "platform/x11/ChordKeycodes.h"
 #include "platform/x11/XcbSupport.h"
 
 #include <QTimer>
 
-#include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -17,41 +16,10 @@ namespace quillpost {
 
 namespace {
 
-// Keysyms (X11/keysymdef.h).
-constexpr xcb_keysym_t keysymShiftL = 0xffe1;
-constexpr xcb_keysym_t keysymControlL = 0xffe3;
-constexpr xcb_keysym_t keysymInsert = 0xff63;
-constexpr xcb_keysym_t keysymV = 0x0076;
-
-struct ChordKeys
-{
-    std::vector<xcb_keysym_t> modifiers;
-    xcb_keysym_t key;
-};
-
-ChordKeys keysOf(PasteChord chord)
-{
-    switch (chord) {
-    case PasteChord::ControlV:
-        return {{keysymControlL}, keysymV};
-    case PasteChord::ControlShiftV:
-        return {{keysymControlL, keysymShiftL}, keysymV};
-    case PasteChord::ShiftInsert:
-        return {{keysymShiftL}, keysymInsert};
-    }
-    return {{keysymControlL}, keysymV};
-}
-
 struct FreeDeleter
 {
     void operator()(void *pointer) const { std::free(pointer); }
 };
-
-xcb_keycode_t keycodeOf(xcb_key_symbols_t *symbols, xcb_keysym_t keysym)
-{
-    std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(xcb_key_symbols_get_keycode(symbols, keysym));
-    return codes ? codes.get()[0] : xcb_keycode_t(XCB_NO_SYMBOL);
-}
 
 bool xtestPresent(xcb_connection_t *connection)
 {
@@ -107,24 +75,6 @@ bool focusBelongsTo(xcb_connection_t *connection, const RunningApplication &targ
     return false;
 }
 
-// The chord's keycodes in the keymap in force now (modifiers first, in the order pressed), or
-// nothing when the keymap lacks one of its keysyms.
-std::optional<std::vector<xcb_keycode_t>> chordKeycodes(xcb_connection_t *connection, PasteChord chord)
-{
-    std::unique_ptr<xcb_key_symbols_t, void (*)(xcb_key_symbols_t *)> symbols(xcb_key_symbols_alloc(connection),
-                                                                             xcb_key_symbols_free);
-    if (!symbols)
-        return std::nullopt;
-    const ChordKeys keys = keysOf(chord);
-    std::vector<xcb_keycode_t> keycodes;
-    for (const xcb_keysym_t keysym : keys.modifiers)
-        keycodes.push_back(keycodeOf(symbols.get(), keysym));
-    keycodes.push_back(keycodeOf(symbols.get(), keys.key));
-    if (std::find(keycodes.begin(), keycodes.end(), XCB_NO_SYMBOL) != keycodes.end())
-        return std::nullopt;
-    return keycodes;
-}
-
 // Presses the keys in order, then releases them in reverse order.
 void postChord(xcb_connection_t *connection, const std::vector<xcb_keycode_t> &keycodes)
 {
@@ -170,7 +120,7 @@ void X11Keystroke::attempt(const RunningApplication &target, PasteChord chord, Q
         report(KeystrokeResult::NotFocused);
         return;
     }
-    const std::optional<std::vector<xcb_keycode_t>> keycodes = chordKeycodes(connection, chord);
+    const std::optional<std::vector<xcb_keycode_t>> keycodes = x11::chordKeycodes(connection, chord);
     if (!keycodes) {
         report(KeystrokeResult::NoKeycode);
         return;
