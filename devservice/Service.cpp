@@ -29,6 +29,18 @@ constexpr std::size_t maxDeviceNameCharacters = 64;
 constexpr std::int64_t maxFaultDelayMs = 60'000;
 constexpr std::int64_t maxFaultBodyBytes = 64 * 1024 * 1024;
 
+// The request's Content-Length, read as text (cpp-httplib's typed accessor differs between
+// releases); 0 when absent, the largest value when it is not a number.
+std::uint64_t contentLength(const httplib::Request &request)
+{
+    const std::string text = request.get_header_value("Content-Length");
+    std::uint64_t length = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), length);
+    if (text.empty())
+        return 0;
+    return error == std::errc() && end == text.data() + text.size() ? length : UINT64_MAX;
+}
+
 // A reply with a Chinese "error" text, thrown from a handler.
 struct HttpError
 {
@@ -286,7 +298,7 @@ void Service::install(httplib::Server &server)
         case 413:
             // cpp-httplib reads form-encoded bodies (curl's default for -d) only up to 8 KiB.
             if (request.get_header_value("Content-Type").starts_with("application/x-www-form-urlencoded")
-                && request.get_header_value<std::uint64_t>("Content-Length") <= maxBodyBytes) {
+                && contentLength(request) <= maxBodyBytes) {
                 replyError(response, 400, "请求内容过大：请以 Content-Type: application/json 发送");
             } else {
                 replyError(response, 400, "请求内容超过 1 MiB");

@@ -87,9 +87,15 @@ session_home() {
     unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER SWAYSOCK
 }
 
-# Without a session bus, Qt would start a bus of its own that outlives us.
+# Without a session bus, Qt would start a bus of its own that outlives us. The desktop portal is
+# never started on demand on it: Qt 6.8 asks the portal for its version at start, and a real
+# portal started that way would hold the name that a test's stand-in portal takes; a session
+# that wants the real portal starts it by hand. (The bus looks in XDG_DATA_HOME first.)
 session_bus() {
-    local output
+    local output services=$XDG_DATA_HOME/dbus-1/services
+    mkdir -p "$services"
+    printf '[D-BUS Service]\nName=org.freedesktop.portal.Desktop\nExec=/bin/false\n' \
+        >"$services/org.freedesktop.portal.Desktop.service"
     output=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
     DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$output")
     export DBUS_SESSION_BUS_ADDRESS

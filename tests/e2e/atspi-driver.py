@@ -3,7 +3,7 @@
 JSON command per line on standard input and answers each with one JSON line on standard output.
 
 A command names a control by what a screen reader reads: "name" (its accessible name), and
-optionally "role" (as the bus names it: "push button", "text", "check box", "menu item"),
+optionally "role" (one of ROLES below: "push button", "text", "check box", "menu item", ...),
 "states" (all of which it must have: "showing", "checked", "editable", ...), "text" (its whole
 text) and "within" (the name of a control it lies in, such as a card). "id" instead picks a
 control remembered by "watch"; the other keys are then conditions on it (its name may change).
@@ -31,6 +31,16 @@ import pyatspi
 from gi.repository import GLib
 
 STATES = ("showing", "visible", "enabled", "editable", "checked", "focused", "read_only")
+# Roles by the names commands use. They are compared as values: the bus's own names change
+# between releases (AT-SPI 2.56 calls a push button "button").
+ROLES = {"push button": pyatspi.ROLE_PUSH_BUTTON, "text": pyatspi.ROLE_TEXT, "check box": pyatspi.ROLE_CHECK_BOX,
+         "menu item": pyatspi.ROLE_MENU_ITEM, "label": pyatspi.ROLE_LABEL, "popup menu": pyatspi.ROLE_POPUP_MENU,
+         "list item": pyatspi.ROLE_LIST_ITEM, "combo box": pyatspi.ROLE_COMBO_BOX, "frame": pyatspi.ROLE_FRAME}
+
+
+def role_name(node):
+    role = node.getRole()
+    return next((name for name, value in ROLES.items() if value == role), node.getRoleName())
 
 
 def text_of(node):
@@ -43,7 +53,7 @@ def text_of(node):
 def describe(node):
     state = node.getState()
     extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    return {"name": node.name, "role": node.getRoleName(), "text": text_of(node),
+    return {"name": node.name, "role": role_name(node), "text": text_of(node),
             "states": [s for s in STATES if state.contains(getattr(pyatspi, "STATE_" + s.upper()))],
             "extents": [extents.x, extents.y, extents.width, extents.height]}
 
@@ -51,7 +61,7 @@ def describe(node):
 def matches(node, want):
     if "name" in want and node.name != want["name"]:
         return False
-    if "role" in want and node.getRoleName() != want["role"]:
+    if "role" in want and node.getRole() != ROLES[want["role"]]:
         return False
     state = node.getState()
     if not all(state.contains(getattr(pyatspi, "STATE_" + s.upper())) for s in want.get("states", ())):
@@ -112,7 +122,7 @@ class Driver:
             self.focused = event.source.name
 
     def shown(self, event):
-        if event.detail1 and event.source.getRoleName() == "popup menu":
+        if event.detail1 and event.source.getRole() == pyatspi.ROLE_POPUP_MENU:
             self.menus += 1
 
     def find(self, command):

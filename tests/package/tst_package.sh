@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The Debian package on a fresh Debian 12: made with debootstrap, the package installed by apt
-# (which resolves its dependencies from the archive, without recommended packages), its files,
-# desktop file and metadata checked, what the program loads at run time present, and the program
-# started from its menu entry's Exec= line on the headless session's X display, where its window
-# must appear.
+# The Debian package on a fresh system of the release it is built on (Debian 12 or 13): made with
+# debootstrap, the package installed by apt (which resolves its dependencies from the archive,
+# without recommended packages), its files, desktop file and metadata checked, what the program
+# loads at run time present, and the program started from its menu entry's Exec= line on the
+# headless session's X display, where its window must appear.
 #
 #   tst_package.sh BUILD-DIR APP-ID [CMAKE-ARG...]
 #
@@ -62,22 +62,25 @@ else
 fi
 [[ -f $package ]] || { problem "no package at '$package'"; exit 1; }
 
-# 2. A fresh Debian 12 (the minimal variant: essential packages and apt).
+# 2. A fresh system of this release (the minimal variant: essential packages and apt): a package
+# built here depends on this release's library names.
+release=$(. /etc/os-release && echo "$VERSION_CODENAME")
 bootstrap() {
     local fresh=$system/bootstrap
-    debootstrap --variant=minbase bookworm "$fresh" "$mirror/debian" >"$cache/debootstrap.log" 2>&1 ||
+    debootstrap --variant=minbase "$release" "$fresh" "$mirror/debian" >"$cache/debootstrap.log" 2>&1 ||
         { problem "debootstrap failed:"; tail -n 20 "$cache/debootstrap.log" >&2; return 1; }
-    tar -C "$fresh" -cf "$cache/bookworm.tar.partial" . && mv "$cache/bookworm.tar.partial" "$cache/bookworm.tar"
+    tar -C "$fresh" -cf "$cache/$release.tar.partial" . && mv "$cache/$release.tar.partial" "$cache/$release.tar"
     rm -rf "$fresh"
 }
-[[ -f $cache/bookworm.tar ]] || timed "making a fresh Debian 12 with debootstrap" bootstrap
+[[ -f $cache/$release.tar ]] || timed "making a fresh $release with debootstrap" bootstrap
 fresh=$system/root
 mkdir "$fresh"
-tar -C "$fresh" -xf "$cache/bookworm.tar"
+tar -C "$fresh" -xf "$cache/$release.tar"
+rm -f "$fresh/etc/apt/sources.list.d/debian.sources"
 cat >"$fresh/etc/apt/sources.list" <<SOURCES
-deb $mirror/debian bookworm main
-deb $mirror/debian bookworm-updates main
-deb $mirror/debian-security bookworm-security main
+deb $mirror/debian $release main
+deb $mirror/debian $release-updates main
+deb $mirror/debian-security $release-security main
 SOURCES
 
 # 3. Installed by apt, which resolves what the package depends on from the archive. Packages
@@ -148,4 +151,4 @@ class=$(xprop -id "$window" WM_CLASS | sed -n 's/.*", "\(.*\)"$/\1/p')
 [[ $class == "$(desktop_value "$fresh" /usr "$id" StartupWMClass)" ]] ||
     { problem "the window's class '$class' is not the desktop file's StartupWMClass"; exit 1; }
 kill -0 "$program_pid" 2>/dev/null || { problem "the program exited after showing its window"; exit 1; }
-echo "PASS: the package installs on a fresh Debian 12 and its program starts from its menu entry"
+echo "PASS: the package installs on a fresh $release and its program starts from its menu entry"
