@@ -13,11 +13,14 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QNetworkInformation>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace quillpost {
 
@@ -41,7 +44,14 @@ AppDelegate::AppDelegate(const QUrl &serviceURL, SecretStore *store, const Platf
     , m_store(store)
     , m_platform(platform)
     , m_api(new APIClient(serviceURL, std::nullopt, this))
+    , m_restoreRetry(new QTimer(this))
 {
+    m_restoreRetry->setSingleShot(true);
+    connect(m_restoreRetry, &QTimer::timeout, this, [this] {
+        // A sign-in or sign-out meanwhile has changed the token and decided about the session.
+        if (m_api->token == m_restoreToken)
+            fetchProfile();
+    });
 }
 
 AppDelegate::~AppDelegate()
@@ -86,7 +96,8 @@ void AppDelegate::restoreSession()
             return;
         }
         m_api->token = token;
-        fetchProfile(*token);
+        m_restoreToken = *token;
+        fetchProfile();
     });
 }
 
@@ -98,9 +109,10 @@ bool AppDelegate::stillStarting() const
     return !m_api->token && (!content || content == m_startSignIn.data());
 }
 
-void AppDelegate::fetchProfile(const QString &token)
+void AppDelegate::fetchProfile()
 {
-    m_api->call<Profile>(QStringLiteral("api/profile"), "GET", std::nullopt, this, [this, token](Outcome<Profile> outcome) {
+    m_api->call<Profile>(QStringLiteral("api/profile"), "GET", std::nullopt, this,
+                         [this, token = m_restoreToken](Outcome<Profile> outcome) {
         // A sign-out or a new sign-in while the fetch ran has decided already.
         if (m_api->token != token)
             return;
@@ -108,11 +120,49 @@ void AppDelegate::fetchProfile(const QString &token)
             showInbox(outcome.value());
             return;
         }
+        if (!outcome.failure().rejectsToken()) {
+            waitToRestore();
+            return;
+        }
         m_store->remove();
         m_api->token.reset();
         // A sign-in screen already shown keeps what the user may have typed into it.
-        if (!qobject_cast<LoginViewController *>(m_window->centralWidget()))
+        if (auto *signIn = qobject_cast<LoginViewController *>(m_window->centralWidget()))
+            signIn->showRestoreWaiting(false);
+        else
             showLogin();
+    });
+}
+
+void AppDelegate::waitToRestore()
+{
+    // The token stays: only the service's refusal says that it is no longer good. The user may
+    // sign in by hand meanwhile, which decides, as a sign-out does.
+    if (!qobject_cast<LoginViewController *>(m_window->centralWidget()))
+        showLogin();
+    if (m_restoreDelay.count() == 0) {
+        qobject_cast<LoginViewController *>(m_window->centralWidget())->showRestoreWaiting(true);
+        followNetwork();
+        m_restoreDelay = firstRestoreRetry;
+    } else {
+        m_restoreDelay = std::min(m_restoreDelay * 2, lastRestoreRetry);
+    }
+    m_restoreRetry->start(m_restoreDelay);
+}
+
+void AppDelegate::followNetwork()
+{
+    // Loaded from the event loop once a restore waits, not at start: the backend asks the
+    // system's network service. Without a backend the delays alone bring the retries.
+    QTimer::singleShot(0, this, [this] {
+        if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+            return;
+        connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged, this,
+                [this](QNetworkInformation::Reachability reachability) {
+                    // Connected to some network again: the waiting retry goes now.
+                    if (reachability >= QNetworkInformation::Reachability::Local && m_restoreRetry->isActive())
+                        m_restoreRetry->start(0);
+                });
     });
 }
 

@@ -11,6 +11,7 @@
 #include <chrono>
 
 class QSystemTrayIcon;
+class QTimer;
 
 namespace quillpost {
 
@@ -29,6 +30,11 @@ public:
     // How long the window stays empty at start while the stored token is being read; after that
     // the sign-in screen is shown, and a token that comes later still restores its session.
     static constexpr std::chrono::milliseconds signInGrace{200};
+    // A restore that the service did not answer (no connection, a time-out, a server error) is
+    // tried again after a delay that doubles from the first to the last, and at once when the
+    // network comes back; meanwhile the sign-in screen says so.
+    static constexpr std::chrono::milliseconds firstRestoreRetry{2000};
+    static constexpr std::chrono::milliseconds lastRestoreRetry{60000};
 
     // Creates the one service client, without a token until the stored one has been read.
     AppDelegate(const QUrl &serviceURL, SecretStore *store, const Platform &platform, QObject *parent = nullptr);
@@ -59,7 +65,9 @@ private:
     void buildStatusItem();
     void restoreSession();
     bool stillStarting() const;
-    void fetchProfile(const QString &token);
+    void fetchProfile();
+    void waitToRestore();
+    void followNetwork();
     void bringForward();
 
     SecretStore *m_store;
@@ -72,6 +80,10 @@ private:
     bool m_readingToken = false;
     // The sign-in screen shown while the stored token was still being read, if any.
     QPointer<QWidget> m_startSignIn;
+    // The stored token being restored, and the next try while the service is not answering.
+    QString m_restoreToken;
+    QTimer *m_restoreRetry;
+    std::chrono::milliseconds m_restoreDelay{0};
 };
 
 } // namespace quillpost

@@ -11,11 +11,12 @@ namespace quillpost {
 // Keeps one secret (the session token) for the user across runs. A failed read is absent,
 // save replaces, remove is idempotent, and nothing reports an error.
 //
-// The store may be slow or never answer (a locked keyring waiting for its unlock prompt, a
-// service that hangs), so every operation returns at once and finishes later, on the GUI
-// thread, within a bounded time: an operation that has not finished by then gives up. The
-// operations run one after another in the order they were started. A callback never runs inside
-// the call that started it, and never once its `receiver` is gone.
+// The store may be slow or never answer (a locked keyring waiting for the user at its unlock
+// prompt, a service that hangs), so every operation returns at once and finishes later, on the
+// GUI thread. A store that does not answer is given up after a bounded time; a prompt that the
+// store shows waits for the user, however long that takes. The operations run one after another
+// in the order they were started. A callback never runs inside the call that started it, and
+// never once its `receiver` is gone.
 class SecretStore
 {
 public:

@@ -247,6 +247,7 @@ QWidget *CompactInboxViewController::buildControlRow()
     m_status->setFont(pixelFont(font(), 9, QFont::Medium));
     m_status->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setColour(m_status, QPalette::WindowText, m_statusColor);
+    m_status->installEventFilter(this);
     row->addWidget(m_status, 1, Qt::AlignVCenter);
 
     // The switches act on their state, whatever changed it: a click, Space, or an assistive

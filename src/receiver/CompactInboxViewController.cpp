@@ -13,11 +13,13 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -95,6 +97,16 @@ CompactInboxViewController::CompactInboxViewController(APIClient *api, const Pro
     loadView();
 }
 
+CompactInboxViewController::~CompactInboxViewController()
+{
+    // The cards outlive this part of the panel by a moment, and an editor losing the focus on
+    // the way out would report the end of its edit.
+    for (const QPointer<ReceiverCardView> &card : std::as_const(m_cardViews)) {
+        if (card)
+            disconnect(card, &ReceiverCardView::editingChanged, this, nullptr);
+    }
+}
+
 QString CompactInboxViewController::signature(const QList<Clip> &clips)
 {
     QString result;
@@ -146,14 +158,18 @@ void CompactInboxViewController::handleFetch(quint64 request, const Outcome<Clip
 
 bool CompactInboxViewController::handleClips(const QList<Clip> &clips)
 {
-    setStatus(QStringLiteral("● 已同步"), syncedColor());
-
     const QString newSignature = signature(clips);
+    // The user is typing in a card: keep it; the change is fetched again when the edit ends.
+    m_heldBack = newSignature != m_lastSignature && isEditingCard();
+    if (m_heldBack) {
+        setStatus(QStringLiteral("● 编辑中，暂停同步"), SystemColors::orange(),
+                  QStringLiteral("有一张卡片正在编辑或有未保存的修改。为了不覆盖你的文字，新的内容暂不显示；"
+                                 "保存或撤销修改后会立即同步。"));
+        return false;
+    }
+    setStatus(QStringLiteral("● 已同步"), syncedColor());
     if (newSignature == m_lastSignature)
         return true;
-    // The user is typing in a card: keep it; the next poll after editing brings the change.
-    if (isEditingCard())
-        return false;
 
     const bool hadPrevious = !m_lastSignature.isEmpty();
     m_lastSignature = newSignature;
@@ -278,7 +294,7 @@ void CompactInboxViewController::renderCards()
 ReceiverCardView *CompactInboxViewController::makeCard(const Clip &clip, bool highlight)
 {
     const QPointer<CompactInboxViewController> panel(this);
-    return new ReceiverCardView(
+    auto *card = new ReceiverCardView(
         clip, m_api, highlight,
         [panel](const QString &text) {
             if (panel)
@@ -293,6 +309,11 @@ ReceiverCardView *CompactInboxViewController::makeCard(const Clip &clip, bool hi
                 panel->setStatus(text, color);
         },
         m_cards);
+    connect(card, &ReceiverCardView::editingChanged, this, [this](bool editing) {
+        if (!editing && m_heldBack)
+            refresh();
+    });
+    return card;
 }
 
 bool CompactInboxViewController::paste(const QString &text)
@@ -306,17 +327,29 @@ bool CompactInboxViewController::isEditingCard() const
                        [](const QPointer<ReceiverCardView> &card) { return card && card->isEditing(); });
 }
 
-void CompactInboxViewController::setStatus(const QString &text, const std::optional<QColor> &color, const QString &explanation)
+void CompactInboxViewController::setStatus(const QString &text, const std::optional<QColor> &color,
+                                           const QString &explanation)
 {
     m_status->setText(oneLine(text));
     m_status->setAccessibleName(m_status->text());
     m_status->setAccessibleDescription(explanation);
-    const QString tip = !explanation.isEmpty() ? explanation : m_status->isElided() ? text : QString();
-    m_status->setToolTip(tip.isEmpty() ? QString() : Qt::convertFromPlainText(tip));
+    m_status->setToolTip(m_status->isElided() ? Qt::convertFromPlainText(text) : QString());
     if (color) {
         m_statusColor = *color;
         setColour(m_status, QPalette::WindowText, m_statusColor);
     }
+}
+
+bool CompactInboxViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    // The status line's own tooltip shows its text while it is cut; a status that comes with an
+    // explanation shows that instead.
+    if (watched == m_status && event->type() == QEvent::ToolTip && !m_status->accessibleDescription().isEmpty()) {
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+                           Qt::convertFromPlainText(m_status->accessibleDescription()), m_status);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString CompactInboxViewController::statusText() const

@@ -55,6 +55,7 @@ public:
     CompactInboxViewController(APIClient *api, const Profile &profile, const Platform &platform, SecretStore *store,
                                std::function<void(bool)> onTogglePin, std::function<void()> onLogout,
                                QWidget *parent = nullptr);
+    ~CompactInboxViewController() override;
 
     // The signature of a clip list: "id:updatedAt" of every clip, in order, joined by "|".
     static QString signature(const QList<Clip> &clips);
@@ -68,7 +69,9 @@ public:
     void refresh();
     // Handles one successful clip list: status, change detection, cards, copy and auto-paste.
     // Returns false when a changed list was held back because the user is editing a card (it is
-    // then neither applied nor stored); true when it was unchanged or has been applied.
+    // then neither applied nor stored, the status line says that updates wait for the edit, and
+    // the list is fetched again as soon as the edit ends); true when it was unchanged or has been
+    // applied.
     bool handleClips(const QList<Clip> &clips);
     // Rebuilds the card list from currentClips and selectedScope.
     void renderCards();
@@ -113,12 +116,16 @@ public:
     QLabel *emptyLabel() const { return m_emptyLabel; }
     QStringList scopeItems() const;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void loadView();
     QWidget *buildHeader();
     QWidget *buildControlRow();
     void setAvatar();
-    // `explanation`, where given, is the fuller text for the tooltip and accessible description.
+    // Shows `text` in the status line, in `color` when given; `explanation`, when given, is what
+    // its tooltip and its accessible description say about it.
     void setStatus(const QString &text, const std::optional<QColor> &color, const QString &explanation = {});
     void updatePinLook();
     void updateAutoPasteLook();
@@ -148,6 +155,8 @@ private:
     QColor m_statusColor;
     // Set by a confirmed sign-out: replies still under way are dropped from then on.
     bool m_signedOut = false;
+    // A changed list was held back for an edit and has not been applied since.
+    bool m_heldBack = false;
 
     bool m_pinned = false;
     QTimer *m_pollTimer = nullptr;

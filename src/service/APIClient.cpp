@@ -43,9 +43,9 @@ Failure failureForStatus(int status, const QByteArray &body)
     if (document.isObject()) {
         const QJsonValue error = document.object().value(QLatin1String("error"));
         if (error.isString())
-            return APIError{error.toString()};
+            return APIError{error.toString(), status};
     }
-    return APIError{QStringLiteral("请求失败（%1）").arg(status)};
+    return APIError{QStringLiteral("请求失败（%1）").arg(status), status};
 }
 
 } // namespace

@@ -34,6 +34,14 @@ public:
     }
 
     const APIError *apiError() const { return std::get_if<APIError>(&m_error); }
+    // Whether the service refused the request's credentials: the session token is no longer
+    // accepted. Every other failure (no connection, a time-out, a server error, an odd reply)
+    // says nothing about the token.
+    bool rejectsToken() const
+    {
+        const APIError *error = apiError();
+        return error && (error->status == 401 || error->status == 403);
+    }
     const DecodingError *decodingError() const { return std::get_if<DecodingError>(&m_error); }
     const TransportError *transportError() const { return std::get_if<TransportError>(&m_error); }
 

@@ -23,10 +23,12 @@ private:
     QString m_detail;
 };
 
-// The failure that the service client recognises itself: a sentence meant for the user.
+// The failure that the service client recognises itself: a sentence meant for the user, and the
+// HTTP status of the service's reply that carried it (0 when no reply did).
 struct APIError
 {
     QString message;
+    int status = 0;
     QString description() const { return message; }
 };
 

@@ -28,6 +28,8 @@ QColor informationColour()
     return SystemColors::rgba(0.30, 0.48, 0.40, 1.0);
 }
 
+const QString restoreWaitingText = QStringLiteral("暂时连不上服务，连上后将自动恢复上次的登录");
+
 } // namespace
 
 LoginViewController::LoginViewController(APIClient *api, SecretStore *store, std::function<void(Profile)> onLogin,
@@ -236,6 +238,14 @@ void LoginViewController::login()
         });
     };
     m_api->login(m_phone->text(), m_code->text(), m_nickname->text(), this, apply);
+}
+
+void LoginViewController::showRestoreWaiting(bool waiting)
+{
+    if (waiting)
+        showMessage(restoreWaitingText, SystemColors::orange());
+    else if (m_message->text() == restoreWaitingText)
+        clearMessage();
 }
 
 void LoginViewController::enter(const Profile &user)

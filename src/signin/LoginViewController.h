@@ -58,6 +58,10 @@ public:
     // while the sign-in button is enabled.
     void login();
 
+    // Says in the status line that the saved session will be restored once the service can be
+    // reached, or takes that notice away again (a message shown since stays).
+    void showRestoreWaiting(bool waiting);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 

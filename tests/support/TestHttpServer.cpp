@@ -35,8 +35,9 @@ ScriptedReply ScriptedReply::redirect(int status, const QByteArray &location)
 TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
-    if (!m_server.listen(QHostAddress::LocalHost, 0))
+    if (!listen())
         qFatal("TestHttpServer: cannot listen on 127.0.0.1");
+    m_port = m_server.serverPort();
 }
 
 TestHttpServer::~TestHttpServer()
@@ -47,11 +48,6 @@ TestHttpServer::~TestHttpServer()
         delete it.value();
     }
     m_connections.clear();
-}
-
-quint16 TestHttpServer::port() const
-{
-    return m_server.serverPort();
 }
 
 QUrl TestHttpServer::origin() const

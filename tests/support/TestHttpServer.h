@@ -64,8 +64,13 @@ public:
     explicit TestHttpServer(QObject *parent = nullptr);
     ~TestHttpServer() override;
 
-    quint16 port() const;
+    quint16 port() const { return m_port; }
     QUrl origin() const;
+
+    // Refuses connections, as a service that cannot be reached, until listen() takes the same
+    // port again.
+    void refuse() { m_server.close(); }
+    bool listen() { return m_server.listen(QHostAddress::LocalHost, m_port); }
 
     void enqueue(const ScriptedReply &reply);
     void setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler);
@@ -88,6 +93,7 @@ private:
     void answer(Connection *connection, const ScriptedReply &reply);
 
     QTcpServer m_server;
+    quint16 m_port = 0;
     QList<ScriptedReply> m_queue;
     std::function<ScriptedReply(const RecordedRequest &)> m_handler;
     QList<RecordedRequest> m_requests;

@@ -3,7 +3,6 @@
 #include "platform/secret/SecretServiceJob.h"
 
 #include <QStringDecoder>
-#include <QTimer>
 
 namespace quillpost {
 
@@ -26,10 +25,7 @@ std::optional<QString> decodeToken(const std::optional<QByteArray> &secret)
 KeychainStore::KeychainStore(const char *key, const char *label)
     : m_key(key)
     , m_label(label)
-    , m_deadline(new QTimer(&m_context))
 {
-    m_deadline->setSingleShot(true);
-    QObject::connect(m_deadline, &QTimer::timeout, &m_context, [this] { abandonCurrent(); });
 }
 
 // The jobs go with m_context; each drops its answer and closes what it opened on the service.
@@ -80,8 +76,7 @@ void KeychainStore::startNext()
     m_current = std::move(m_queue.front());
     m_queue.pop_front();
     m_job = new SecretServiceJob(
-        [this](bool ok, std::optional<QByteArray> secret) { finishCurrent(ok, secret); }, &m_context);
-    m_deadline->start(m_timeout);
+        [this](bool ok, std::optional<QByteArray> secret) { finishCurrent(ok, secret); }, m_timeout, &m_context);
     const QString key = QString::fromUtf8(m_key);
     switch (m_current->kind) {
     case Operation::Kind::Read:
@@ -113,7 +108,6 @@ void KeychainStore::finishCurrent(bool ok, const std::optional<QByteArray> &secr
     }
     const Operation operation = std::move(*m_current);
     m_current.reset();
-    m_deadline->stop();
     deliver(operation, decodeToken(secret), ok);
     startNext();
 }

@@ -57,9 +57,10 @@ void registerTypes()
 
 } // namespace
 
-SecretServiceJob::SecretServiceJob(Done done, QObject *parent)
+SecretServiceJob::SecretServiceJob(Done done, std::chrono::milliseconds callTimeout, QObject *parent)
     : QObject(parent)
     , m_bus(QDBusConnection::sessionBus())
+    , m_callTimeout(callTimeout)
     , m_done(std::move(done))
 {
     registerTypes();
@@ -80,7 +81,7 @@ void SecretServiceJob::cancel()
     if (m_promptPath.isEmpty())
         return;
     // Nobody waits for the answer any more: take the dialog off the screen.
-    m_bus.send(QDBusMessage::createMethodCall(m_promptOwner, m_promptPath, QLatin1String(promptInterface),
+    m_bus.send(QDBusMessage::createMethodCall(serviceName(), m_promptPath, QLatin1String(promptInterface),
                                               QStringLiteral("Dismiss")));
     stopWatchingPrompt();
 }
@@ -109,7 +110,7 @@ void SecretServiceJob::call(const QString &path, const char *interface, const ch
     QDBusMessage message = QDBusMessage::createMethodCall(serviceName(), path, QLatin1String(interface),
                                                           QLatin1String(method));
     message.setArguments(arguments);
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, int(m_callTimeout.count())), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, watcher, replySignature, next = std::move(next), failed = std::move(failed)] {
                 watcher->deleteLater();
@@ -118,6 +119,8 @@ void SecretServiceJob::call(const QString &path, const char *interface, const ch
                 const QDBusMessage reply = watcher->reply();
                 if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == QLatin1String(replySignature))
                     next(reply);
+                else if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply"))
+                    fail(); // the service hangs: nothing else it is asked would be answered either
                 else if (failed)
                     failed();
                 else
@@ -125,23 +128,23 @@ void SecretServiceJob::call(const QString &path, const char *interface, const ch
             });
 }
 
-void SecretServiceJob::prompt(const QDBusMessage &reply, const QDBusObjectPath &prompt,
-                              std::function<void(const QVariant &)> next, Fallback failed)
+void SecretServiceJob::prompt(const QDBusObjectPath &prompt, std::function<void(const QVariant &)> next,
+                              Fallback failed)
 {
     m_promptPath = prompt.path();
-    // The unique name of the service that made the prompt: only it can complete the prompt, and
-    // watching a unique name needs no look-up of its owner.
-    m_promptOwner = reply.service();
     m_promptNext = std::move(next);
     m_promptFailed = failed ? std::move(failed) : [this] { fail(); };
-    // Watched before it is shown, so that its answer cannot come first.
-    if (!m_bus.connect(m_promptOwner, m_promptPath, QLatin1String(promptInterface), QStringLiteral("Completed"), this,
+    // Watched before it is shown, so that its answer cannot come first. The service is named by
+    // its well-known name, as in every call: a reply's sender is not always known (Qt 6.8 leaves
+    // it empty), and Qt D-Bus follows the name to its owner itself.
+    if (!m_bus.connect(serviceName(), m_promptPath, QLatin1String(promptInterface), QStringLiteral("Completed"), this,
                        SLOT(promptCompleted(QDBusMessage)))) {
         m_promptPath.clear();
         std::exchange(m_promptFailed, nullptr)();
         return;
     }
-    // The answer comes as the prompt's Completed signal; the call itself only says that it failed.
+    // The answer comes as the prompt's Completed signal, when the user has answered the dialog:
+    // no bound applies to that wait. The call itself only says that it failed.
     call(m_promptPath, promptInterface, "Prompt", {QString()}, "", [](const QDBusMessage &) {},
          [this, path = m_promptPath] {
              if (path != m_promptPath)
@@ -172,7 +175,7 @@ void SecretServiceJob::stopWatchingPrompt()
 {
     if (m_promptPath.isEmpty())
         return;
-    m_bus.disconnect(m_promptOwner, m_promptPath, QLatin1String(promptInterface), QStringLiteral("Completed"), this,
+    m_bus.disconnect(serviceName(), m_promptPath, QLatin1String(promptInterface), QStringLiteral("Completed"), this,
                      SLOT(promptCompleted(QDBusMessage)));
     m_promptPath.clear();
 }
@@ -198,7 +201,7 @@ void SecretServiceJob::unlock(const Paths &objects, std::function<void(const Pat
                  next(unlocked);
                  return;
              }
-             prompt(reply, promptPath, [next, unlocked](const QVariant &result) { next(unlocked + objectPaths(result)); },
+             prompt(promptPath, [next, unlocked](const QVariant &result) { next(unlocked + objectPaths(result)); },
                     failed);
          },
          failed);
@@ -287,7 +290,7 @@ void SecretServiceJob::deleteItems(Paths items, Fallback then)
              if (promptPath.path() == noObject)
                  rest();
              else
-                 prompt(reply, promptPath, [rest](const QVariant &) { rest(); }, rest);
+                 prompt(promptPath, [rest](const QVariant &) { rest(); }, rest);
          },
          rest);
 }
@@ -329,7 +332,7 @@ void SecretServiceJob::whenCreated(const QDBusMessage &reply, std::function<void
     else if (promptPath.path() == noObject)
         fail();
     else
-        prompt(reply, promptPath, [this, next](const QVariant &result) {
+        prompt(promptPath, [this, next](const QVariant &result) {
             const QDBusObjectPath madeLater = objectPath(result);
             madeLater.path().isEmpty() || madeLater.path() == noObject ? fail() : next(madeLater);
         }, nullptr);

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -18,7 +19,8 @@ namespace quillpost {
 // carry: read the secret of one of them, replace them by a new item in the default collection,
 // or delete them. Every call is asynchronous and the job answers once, from the event loop.
 // Where the service asks for a prompt (to unlock a collection, or to create the default one on
-// a new account), the job shows it and waits for the user's answer.
+// a new account), the job shows it and waits for the user's answer, however long it takes.
+// A call that gets no answer within `callTimeout` fails the job: the service hangs.
 //
 // cancel() and destroying the job drop the answer and dismiss a prompt that is still open.
 class SecretServiceJob final : public QObject
@@ -30,7 +32,7 @@ public:
     // there is no item).
     using Done = std::function<void(bool ok, std::optional<QByteArray> secret)>;
 
-    SecretServiceJob(Done done, QObject *parent);
+    SecretServiceJob(Done done, std::chrono::milliseconds callTimeout, QObject *parent);
     ~SecretServiceJob() override;
     SecretServiceJob(const SecretServiceJob &) = delete;
     SecretServiceJob &operator=(const SecretServiceJob &) = delete;
@@ -52,8 +54,7 @@ private:
 
     void call(const QString &path, const char *interface, const char *method, const QVariantList &arguments,
               const char *replySignature, Next next, Fallback failed = {});
-    void prompt(const QDBusMessage &reply, const QDBusObjectPath &prompt,
-                std::function<void(const QVariant &result)> next, Fallback failed);
+    void prompt(const QDBusObjectPath &prompt, std::function<void(const QVariant &result)> next, Fallback failed);
     void stopWatchingPrompt();
     void search(std::function<void(const Paths &unlocked, const Paths &locked)> next, Fallback failed);
     void unlock(const Paths &objects, std::function<void(const Paths &unlocked)> next, Fallback failed = {});
@@ -70,15 +71,14 @@ private:
     void fail() { finish(false); }
 
     QDBusConnection m_bus;
+    std::chrono::milliseconds m_callTimeout;
     Done m_done;
     QString m_key;
     QString m_label;
     QByteArray m_secret;
     QDBusObjectPath m_session;
-    // The prompt being waited for: its path, the unique bus name of the service that made it,
-    // and what follows its answer.
+    // The prompt being waited for: its path and what follows its answer.
     QString m_promptPath;
-    QString m_promptOwner;
     std::function<void(const QVariant &)> m_promptNext;
     Fallback m_promptFailed;
 };
