@@ -296,7 +296,8 @@ private slots:
         delegate->statusItem()->contextMenu()->actions().at(0)->trigger();
         QVERIFY(delegate->window()->isVisible() && screen() == before);
 
-        QApplication::setActiveWindow(delegate->window());
+        delegate->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(delegate->window()));
         auto *field = screen()->findChild<QLineEdit *>();
         field->setFocus();
         QVERIFY(QTest::qWaitFor([&] { return field->hasFocus(); }));
