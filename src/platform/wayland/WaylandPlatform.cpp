@@ -26,6 +26,13 @@ std::unique_ptr<WaylandKeystroke> makeKeystroke(WaylandConnection *connection, W
     return std::make_unique<WlrKeystroke>(connection, static_cast<WlrWorkspace *>(workspace));
 }
 
+// The data control pasteboard where the compositor offers data control, else null.
+std::unique_ptr<DataControlPasteboard> makeDataControl()
+{
+    auto pasteboard = std::make_unique<DataControlPasteboard>();
+    return pasteboard->isAvailable() ? std::move(pasteboard) : nullptr;
+}
+
 } // namespace
 
 WaylandPlatform::Seams WaylandPlatform::seamsFor(const WaylandConnection &connection)
@@ -41,10 +48,9 @@ WaylandPlatform::WaylandPlatform(QObject *parent)
     : DesktopPlatform(parent), m_connection(std::make_unique<WaylandConnection>()),
       m_seams(seamsFor(*m_connection)), m_workspace(makeWorkspace(m_connection.get(), m_seams)),
       m_keystroke(makeKeystroke(m_connection.get(), m_seams, m_workspace.get())),
-      m_accessibility(m_workspace.get(), m_keystroke.get())
+      m_accessibility(m_workspace.get(), m_keystroke.get()), m_dataControl(makeDataControl())
 {
-    if (m_connection->dataControlManager() && m_connection->seat()) {
-        m_dataControl = std::make_unique<DataControlPasteboard>(m_connection.get());
+    if (m_dataControl) {
         m_pasteboard = m_dataControl.get();
     } else {
         m_clipboard = std::make_unique<ClipboardPasteboard>();

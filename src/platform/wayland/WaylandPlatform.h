@@ -59,7 +59,7 @@ private:
     std::unique_ptr<WaylandWorkspace> m_workspace;
     std::unique_ptr<WaylandKeystroke> m_keystroke;
     WaylandAccessibility m_accessibility;
-    std::unique_ptr<DataControlPasteboard> m_dataControl;
+    std::unique_ptr<DataControlPasteboard> m_dataControl; // null without data control
     std::unique_ptr<ClipboardPasteboard> m_clipboard;
     Pasteboard *m_pasteboard;
 };
