@@ -2,6 +2,14 @@
 
 namespace quillpost {
 
+// Why key presses may not be sent, so that the status line can say what the user can do.
+enum class MissingTrust {
+    Permission,       // the desktop's permission for synthetic input is not given
+    ConsentRefused,   // the user refused or withdrew the desktop's remote-control consent
+    NotOffered,       // the compositor offers this program no way to type into other windows
+    NoClipboardOwner, // the compositor offers no way to hold the clipboard while unfocused
+};
+
 // Whether this program may send synthetic key presses to other applications.
 //
 // isTrusted() answers now, every time it is asked (nothing is cached by callers).
@@ -14,6 +22,8 @@ public:
     virtual ~Accessibility() = default;
     virtual bool isTrusted() const = 0;
     virtual void requestTrust() = 0;
+    // Meaningful only while isTrusted() is false.
+    virtual MissingTrust missingTrust() const { return MissingTrust::Permission; }
 };
 
 } // namespace quillpost

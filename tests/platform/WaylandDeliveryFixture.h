@@ -36,11 +36,15 @@ class WaylandDeliveryFixture : public QObject
 {
 protected:
     // The compositor gave us the seams expected of it, trusted to type, and knows our window by
-    // the desktop file's name; only KWin keeps a window above.
+    // the desktop file's name; only KWin keeps a window above. Without data control keys would
+    // paste an older text: not trusted, for that reason.
     void checkSeams(WaylandPlatform::Seams expected)
     {
         QCOMPARE(m_platform.seams(), expected);
         QVERIFY(m_platform.platform().accessibility->isTrusted());
+        const WaylandAccessibility withoutDataControl(m_platform.workspace(), m_platform.keystroke(), nullptr);
+        QVERIFY(!withoutDataControl.isTrusted());
+        QCOMPARE(withoutDataControl.missingTrust(), MissingTrust::NoClipboardOwner);
         QCOMPARE(m_platform.platform().workspace->canKeepWindowsAbove(), expected == WaylandPlatform::Seams::Plasma);
         QCOMPARE(m_platform.workspace()->ownIdentifier(), std::optional<QString>(QStringLiteral(QUILLPOST_APP_ID)));
     }

@@ -35,6 +35,22 @@ std::unique_ptr<DataControlPasteboard> makeDataControl()
 
 } // namespace
 
+WaylandAccessibility::WaylandAccessibility(const WaylandWorkspace *workspace, const WaylandKeystroke *keystroke,
+                                           const DataControlPasteboard *dataControl)
+    : m_workspace(workspace), m_keystroke(keystroke), m_dataControl(dataControl)
+{
+}
+
+bool WaylandAccessibility::isTrusted() const
+{
+    return canType() && m_dataControl && m_dataControl->isAvailable();
+}
+
+MissingTrust WaylandAccessibility::missingTrust() const
+{
+    return canType() ? MissingTrust::NoClipboardOwner : MissingTrust::NotOffered;
+}
+
 WaylandPlatform::Seams WaylandPlatform::seamsFor(const WaylandConnection &connection)
 {
     // KWin offers no foreign toplevel management and wlroots compositors no plasma window
@@ -48,7 +64,7 @@ WaylandPlatform::WaylandPlatform(QObject *parent)
     : DesktopPlatform(parent), m_connection(std::make_unique<WaylandConnection>()),
       m_seams(seamsFor(*m_connection)), m_workspace(makeWorkspace(m_connection.get(), m_seams)),
       m_keystroke(makeKeystroke(m_connection.get(), m_seams, m_workspace.get())),
-      m_accessibility(m_workspace.get(), m_keystroke.get()), m_dataControl(makeDataControl())
+      m_dataControl(makeDataControl()), m_accessibility(m_workspace.get(), m_keystroke.get(), m_dataControl.get())
 {
     if (m_dataControl) {
         m_pasteboard = m_dataControl.get();
