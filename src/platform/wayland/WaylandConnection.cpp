@@ -19,6 +19,10 @@ namespace quillpost {
 
 namespace {
 
+// The newest version of plasma window management whose events PlasmaWorkspace handles all of
+// (versions 19 and 20 added none). Raise it only together with its listeners.
+constexpr uint32_t plasmaWindowManagementHandled = 20;
+
 template<typename T>
 T *bind(wl_registry *registry, uint32_t name, const wl_interface *interface, uint32_t offered, uint32_t wanted)
 {
@@ -91,8 +95,11 @@ void WaylandConnection::global(void *data, wl_registry *registry, uint32_t name,
         self->m_virtualKeyboardManager = bind<zwp_virtual_keyboard_manager_v1>(
             registry, name, &zwp_virtual_keyboard_manager_v1_interface, version, 1);
     } else if (is(org_kde_plasma_window_management_interface) && !self->m_plasmaWindowManagement) {
+        // The newest version that both the protocol description this was built from and
+        // PlasmaWorkspace know: its listeners then cover every event KWin may send.
         self->m_plasmaWindowManagement = bind<org_kde_plasma_window_management>(
-            registry, name, &org_kde_plasma_window_management_interface, version, 16);
+            registry, name, &org_kde_plasma_window_management_interface, version,
+            std::min<uint32_t>(org_kde_plasma_window_management_interface.version, plasmaWindowManagementHandled));
     } else if (is(org_kde_kwin_fake_input_interface) && !self->m_fakeInput) {
         self->m_fakeInput =
             bind<org_kde_kwin_fake_input>(registry, name, &org_kde_kwin_fake_input_interface, version, 4);
