@@ -82,7 +82,10 @@ void WaylandConnection::global(void *data, wl_registry *registry, uint32_t name,
     auto *self = static_cast<WaylandConnection *>(data);
     const auto is = [interface](const wl_interface &candidate) { return std::strcmp(interface, candidate.name) == 0; };
     if (is(wl_seat_interface) && !self->m_seat) {
+        static const wl_seat_listener listener = {&WaylandConnection::seatCapabilitiesAnnounced,
+                                                  &WaylandConnection::seatName};
         self->m_seat = bind<wl_seat>(registry, name, &wl_seat_interface, version, 1);
+        wl_seat_add_listener(self->m_seat, &listener, self);
     } else if (self->m_role == Role::Clipboard) {
         if (is(ext_data_control_manager_v1_interface))
             self->m_extDataControl = {name, version};
@@ -109,6 +112,18 @@ void WaylandConnection::global(void *data, wl_registry *registry, uint32_t name,
 void WaylandConnection::globalRemove(void *, wl_registry *, uint32_t)
 {
     // Seats and managers are not expected to go away while the compositor runs.
+}
+
+void WaylandConnection::seatCapabilitiesAnnounced(void *data, wl_seat *, uint32_t capabilities)
+{
+    auto *self = static_cast<WaylandConnection *>(data);
+    self->m_seatCapabilities = capabilities;
+    emit self->seatCapabilitiesChanged();
+}
+
+void WaylandConnection::seatName(void *, wl_seat *, const char *)
+{
+    // Only sent from version 2 on; one seat is used, whatever its name.
 }
 
 void WaylandConnection::flush()

@@ -48,6 +48,8 @@ public:
     bool isAlive() const { return m_display != nullptr && !m_failed; }
     wl_display *display() const { return m_display; }
     wl_seat *seat() const { return m_seat; }
+    // The seat's capabilities as last announced (wl_seat.capability bits).
+    uint32_t seatCapabilities() const { return m_seatCapabilities; }
     zwlr_foreign_toplevel_manager_v1 *toplevelManager() const { return m_toplevelManager; }
     zwp_virtual_keyboard_manager_v1 *virtualKeyboardManager() const { return m_virtualKeyboardManager; }
     zwlr_data_control_manager_v1 *wlrDataControlManager() const { return m_wlrDataControlManager; }
@@ -62,6 +64,7 @@ public:
     void roundtrip();
 
 signals:
+    void seatCapabilitiesChanged();
     void failed();
 
 private:
@@ -75,11 +78,14 @@ private:
     void fail();
     static void global(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t version);
     static void globalRemove(void *data, wl_registry *registry, uint32_t name);
+    static void seatCapabilitiesAnnounced(void *data, wl_seat *seat, uint32_t capabilities);
+    static void seatName(void *data, wl_seat *seat, const char *name);
 
     Role m_role;
     wl_display *m_display = nullptr;
     wl_registry *m_registry = nullptr;
     wl_seat *m_seat = nullptr;
+    uint32_t m_seatCapabilities = 0;
     zwlr_foreign_toplevel_manager_v1 *m_toplevelManager = nullptr;
     zwp_virtual_keyboard_manager_v1 *m_virtualKeyboardManager = nullptr;
     Offer m_wlrDataControl;
