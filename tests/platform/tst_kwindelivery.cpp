@@ -7,6 +7,9 @@
 
 #include "plasma-window-management-client-protocol.h"
 
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDir>
 #include <QFile>
 
@@ -65,6 +68,44 @@ private slots:
         QCOMPARE(ownStates() & pinStates, 0u);
     }
 
+    // The chord arrives as Control and v whatever the user's layouts (KWin reads its keys
+    // through them): Dvorak has v on another key; Russian has none, and Qt finds Ctrl+V through
+    // the US layout's key; of two layouts, the one in use decides. Last: it changes the layouts.
+    void chordFollowsTheLayouts_data()
+    {
+        QTest::addColumn<QString>("layouts");
+        QTest::addColumn<QString>("variants");
+        QTest::addColumn<uint>("inUse");
+        QTest::newRow("us(dvorak)") << "us" << "dvorak" << 0u;
+        QTest::newRow("ru,us") << "ru,us" << "," << 0u;
+        QTest::newRow("us,us(dvorak), the second in use") << "us,us" << ",dvorak" << 1u;
+    }
+    void chordFollowsTheLayouts()
+    {
+        QFETCH(QString, layouts);
+        QFETCH(QString, variants);
+        QFETCH(uint, inUse);
+        QFile kxkbrc(qEnvironmentVariable("XDG_CONFIG_HOME") + "/kxkbrc");
+        QVERIFY(kxkbrc.open(QIODevice::WriteOnly));
+        kxkbrc.write(QStringLiteral("[Layout]\nLayoutList=%1\nVariantList=%2\nUse=true\n").arg(layouts, variants)
+                         .toUtf8());
+        kxkbrc.close();
+        // KWin reloads on this signal; a call after it is answered once it has (its new keymap
+        // is then on its way to every client, ahead of anything else).
+        const QDBusMessage reload = QDBusMessage::createSignal("/Layouts", "org.kde.keyboard", "reloadConfig");
+        QVERIFY(QDBusConnection::sessionBus().send(reload));
+        const auto answered = [](const QDBusMessage &reply) { return reply.type() == QDBusMessage::ReplyMessage; };
+        QVERIFY(answered(QDBusInterface("org.kde.KWin", "/KWin", "org.kde.KWin").call("activeOutputName")));
+        QVERIFY(inUse == 0 || answered(QDBusInterface("org.kde.keyboard", "/Layouts").call("setLayout", inUse)));
+
+        PasteDelivery delivery(m_platform.platform());
+        PasteTargetProcess target;
+        QVERIFY(target.start());
+        QVERIFY(activationOf(targetAppId).windowId != 0);
+        QVERIFY(activatePanel());
+        QVERIFY(delivery.paste(layouts));
+        QVERIFY(PasteTargetProcess::waitFor([&] { return target.text == layouts; }, 5000));
+    }
 };
 
 // Installs the program's desktop file for this binary, as a package installs it for the

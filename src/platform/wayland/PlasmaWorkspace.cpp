@@ -24,6 +24,10 @@ void ignoreEvent(void *, org_kde_plasma_window *) {}
 void ignoreGeometry(void *, org_kde_plasma_window *, int32_t, int32_t, uint32_t, uint32_t) {}
 void ignoreMenu(void *, org_kde_plasma_window *, const char *, const char *) {}
 
+#ifdef ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STACKING_ORDER_CHANGED_2_SINCE_VERSION
+void ignoreStackingOrder(void *, org_kde_plasma_window_management *) {}
+#endif
+
 } // namespace
 
 PlasmaWorkspace::PlasmaWorkspace(WaylandConnection *connection, std::optional<QString> ownIdentifier, QObject *parent)
@@ -31,9 +35,22 @@ PlasmaWorkspace::PlasmaWorkspace(WaylandConnection *connection, std::optional<QS
 {
     if (!m_connection->plasmaWindowManagement())
         return;
-    static const org_kde_plasma_window_management_listener listener = {
-        &ignoreShowDesktop, &PlasmaWorkspace::window, &ignoreOrder, &ignoreUuidOrder, &PlasmaWorkspace::windowWithUuid,
-    };
+    // The listeners are generated from the installed protocol description, to which newer
+    // plasma-wayland-protocols add events: each event it describes gets a handler (those of
+    // later versions where it has them), and WaylandConnection binds no newer version than the
+    // one whose events are handled here.
+    static const org_kde_plasma_window_management_listener listener = [] {
+        org_kde_plasma_window_management_listener events{};
+        events.show_desktop_changed = &ignoreShowDesktop;
+        events.window = &PlasmaWorkspace::window;
+        events.stacking_order_changed = &ignoreOrder;
+        events.stacking_order_uuid_changed = &ignoreUuidOrder;
+        events.window_with_uuid = &PlasmaWorkspace::windowWithUuid;
+#ifdef ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STACKING_ORDER_CHANGED_2_SINCE_VERSION
+        events.stacking_order_changed_2 = &ignoreStackingOrder;
+#endif
+        return events;
+    }();
     org_kde_plasma_window_management_add_listener(m_connection->plasmaWindowManagement(), &listener, this);
     // KWin announces the windows that exist now, then each one's state: the active one counts
     // as activated.
@@ -82,25 +99,30 @@ void PlasmaWorkspace::windowWithUuid(void *data, org_kde_plasma_window_managemen
 
 void PlasmaWorkspace::addWindow(uint32_t compositorId, org_kde_plasma_window *handle)
 {
-    static const org_kde_plasma_window_listener listener = {
-        &PlasmaWorkspace::titleChanged,
-        &PlasmaWorkspace::appIdChanged,
-        &PlasmaWorkspace::stateChanged,
-        &ignoreNumber, // virtual_desktop_changed
-        &ignoreText,   // themed_icon_name_changed
-        &PlasmaWorkspace::unmapped,
-        &PlasmaWorkspace::initialState,
-        &PlasmaWorkspace::parentWindow,
-        &ignoreGeometry,
-        &ignoreEvent, // icon_changed
-        &PlasmaWorkspace::pidChanged,
-        &PlasmaWorkspace::desktopEntered,
-        &PlasmaWorkspace::desktopLeft,
-        &ignoreMenu, // application_menu
-        &ignoreText, // activity_entered
-        &ignoreText, // activity_left
-        &ignoreText, // resource_name_changed
-    };
+    static const org_kde_plasma_window_listener listener = [] {
+        org_kde_plasma_window_listener events{};
+        events.title_changed = &PlasmaWorkspace::titleChanged;
+        events.app_id_changed = &PlasmaWorkspace::appIdChanged;
+        events.state_changed = &PlasmaWorkspace::stateChanged;
+        events.virtual_desktop_changed = &ignoreNumber;
+        events.themed_icon_name_changed = &ignoreText;
+        events.unmapped = &PlasmaWorkspace::unmapped;
+        events.initial_state = &PlasmaWorkspace::initialState;
+        events.parent_window = &PlasmaWorkspace::parentWindow;
+        events.geometry = &ignoreGeometry;
+        events.icon_changed = &ignoreEvent;
+        events.pid_changed = &PlasmaWorkspace::pidChanged;
+        events.virtual_desktop_entered = &PlasmaWorkspace::desktopEntered;
+        events.virtual_desktop_left = &PlasmaWorkspace::desktopLeft;
+        events.application_menu = &ignoreMenu;
+        events.activity_entered = &ignoreText;
+        events.activity_left = &ignoreText;
+        events.resource_name_changed = &ignoreText;
+#ifdef ORG_KDE_PLASMA_WINDOW_CLIENT_GEOMETRY_SINCE_VERSION
+        events.client_geometry = &ignoreGeometry;
+#endif
+        return events;
+    }();
     auto *window = new Window;
     window->workspace = this;
     window->handle = handle;

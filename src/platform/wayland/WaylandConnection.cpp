@@ -1,5 +1,6 @@
 #include "platform/wayland/WaylandConnection.h"
 
+#include "ext-data-control-v1-client-protocol.h"
 #include "fake-input-client-protocol.h"
 #include "plasma-window-management-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
@@ -18,6 +19,10 @@ namespace quillpost {
 
 namespace {
 
+// The newest version of plasma window management whose events PlasmaWorkspace handles all of
+// (versions 19 and 20 added none). Raise it only together with its listeners.
+constexpr uint32_t plasmaWindowManagementHandled = 20;
+
 template<typename T>
 T *bind(wl_registry *registry, uint32_t name, const wl_interface *interface, uint32_t offered, uint32_t wanted)
 {
@@ -26,7 +31,7 @@ T *bind(wl_registry *registry, uint32_t name, const wl_interface *interface, uin
 
 } // namespace
 
-WaylandConnection::WaylandConnection(QObject *parent) : QObject(parent)
+WaylandConnection::WaylandConnection(Role role, QObject *parent) : QObject(parent), m_role(role)
 {
     // WAYLAND_DISPLAY, as Qt uses it.
     m_display = wl_display_connect(nullptr);
@@ -36,6 +41,13 @@ WaylandConnection::WaylandConnection(QObject *parent) : QObject(parent)
     m_registry = wl_display_get_registry(m_display);
     wl_registry_add_listener(m_registry, &listener, this);
     roundtrip();
+    // Every global has been announced now, in whatever order: the newer data control wins.
+    if (m_extDataControl.name != 0)
+        m_extDataControlManager = bind<ext_data_control_manager_v1>(
+            m_registry, m_extDataControl.name, &ext_data_control_manager_v1_interface, m_extDataControl.version, 1);
+    else if (m_wlrDataControl.name != 0)
+        m_wlrDataControlManager = bind<zwlr_data_control_manager_v1>(
+            m_registry, m_wlrDataControl.name, &zwlr_data_control_manager_v1_interface, m_wlrDataControl.version, 2);
 
     m_notifier = new QSocketNotifier(wl_display_get_fd(m_display), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &WaylandConnection::dispatch);
@@ -45,8 +57,10 @@ WaylandConnection::~WaylandConnection()
 {
     if (!m_display)
         return;
-    if (m_dataControlManager)
-        zwlr_data_control_manager_v1_destroy(m_dataControlManager);
+    if (m_extDataControlManager)
+        ext_data_control_manager_v1_destroy(m_extDataControlManager);
+    if (m_wlrDataControlManager)
+        zwlr_data_control_manager_v1_destroy(m_wlrDataControlManager);
     if (m_plasmaWindowManagement)
         org_kde_plasma_window_management_destroy(m_plasmaWindowManagement);
     if (m_fakeInput)
@@ -66,24 +80,33 @@ void WaylandConnection::global(void *data, wl_registry *registry, uint32_t name,
                                uint32_t version)
 {
     auto *self = static_cast<WaylandConnection *>(data);
-    if (std::strcmp(interface, wl_seat_interface.name) == 0 && !self->m_seat)
+    const auto is = [interface](const wl_interface &candidate) { return std::strcmp(interface, candidate.name) == 0; };
+    if (is(wl_seat_interface) && !self->m_seat) {
+        static const wl_seat_listener listener = {&WaylandConnection::seatCapabilitiesAnnounced,
+                                                  &WaylandConnection::seatName};
         self->m_seat = bind<wl_seat>(registry, name, &wl_seat_interface, version, 1);
-    else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0 && !self->m_toplevelManager)
+        wl_seat_add_listener(self->m_seat, &listener, self);
+    } else if (self->m_role == Role::Clipboard) {
+        if (is(ext_data_control_manager_v1_interface))
+            self->m_extDataControl = {name, version};
+        else if (is(zwlr_data_control_manager_v1_interface))
+            self->m_wlrDataControl = {name, version};
+    } else if (is(zwlr_foreign_toplevel_manager_v1_interface) && !self->m_toplevelManager) {
         self->m_toplevelManager = bind<zwlr_foreign_toplevel_manager_v1>(
             registry, name, &zwlr_foreign_toplevel_manager_v1_interface, version, 3);
-    else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0
-             && !self->m_virtualKeyboardManager)
+    } else if (is(zwp_virtual_keyboard_manager_v1_interface) && !self->m_virtualKeyboardManager) {
         self->m_virtualKeyboardManager = bind<zwp_virtual_keyboard_manager_v1>(
             registry, name, &zwp_virtual_keyboard_manager_v1_interface, version, 1);
-    else if (std::strcmp(interface, zwlr_data_control_manager_v1_interface.name) == 0 && !self->m_dataControlManager)
-        self->m_dataControlManager = bind<zwlr_data_control_manager_v1>(
-            registry, name, &zwlr_data_control_manager_v1_interface, version, 2);
-    else if (std::strcmp(interface, org_kde_plasma_window_management_interface.name) == 0
-             && !self->m_plasmaWindowManagement)
+    } else if (is(org_kde_plasma_window_management_interface) && !self->m_plasmaWindowManagement) {
+        // The newest version that both the protocol description this was built from and
+        // PlasmaWorkspace know: its listeners then cover every event KWin may send.
         self->m_plasmaWindowManagement = bind<org_kde_plasma_window_management>(
-            registry, name, &org_kde_plasma_window_management_interface, version, 16);
-    else if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0 && !self->m_fakeInput)
-        self->m_fakeInput = bind<org_kde_kwin_fake_input>(registry, name, &org_kde_kwin_fake_input_interface, version, 4);
+            registry, name, &org_kde_plasma_window_management_interface, version,
+            std::min<uint32_t>(org_kde_plasma_window_management_interface.version, plasmaWindowManagementHandled));
+    } else if (is(org_kde_kwin_fake_input_interface) && !self->m_fakeInput) {
+        self->m_fakeInput =
+            bind<org_kde_kwin_fake_input>(registry, name, &org_kde_kwin_fake_input_interface, version, 4);
+    }
 }
 
 void WaylandConnection::globalRemove(void *, wl_registry *, uint32_t)
@@ -91,16 +114,36 @@ void WaylandConnection::globalRemove(void *, wl_registry *, uint32_t)
     // Seats and managers are not expected to go away while the compositor runs.
 }
 
+void WaylandConnection::seatCapabilitiesAnnounced(void *data, wl_seat *, uint32_t capabilities)
+{
+    auto *self = static_cast<WaylandConnection *>(data);
+    self->m_seatCapabilities = capabilities;
+    emit self->seatCapabilitiesChanged();
+}
+
+void WaylandConnection::seatName(void *, wl_seat *, const char *)
+{
+    // Only sent from version 2 on; one seat is used, whatever its name.
+}
+
 void WaylandConnection::flush()
 {
     if (isAlive() && wl_display_flush(m_display) < 0 && errno != EAGAIN)
-        m_failed = true;
+        fail();
 }
 
 void WaylandConnection::roundtrip()
 {
     if (isAlive() && wl_display_roundtrip(m_display) < 0)
-        m_failed = true;
+        fail();
+}
+
+void WaylandConnection::fail()
+{
+    m_failed = true;
+    if (m_notifier)
+        m_notifier->setEnabled(false);
+    emit failed();
 }
 
 void WaylandConnection::dispatch()
@@ -109,8 +152,7 @@ void WaylandConnection::dispatch()
         return;
     // The socket is readable, so this reads without waiting, then dispatches what it read.
     if (wl_display_dispatch(m_display) < 0) {
-        m_failed = true;
-        m_notifier->setEnabled(false);
+        fail();
         return;
     }
     flush();

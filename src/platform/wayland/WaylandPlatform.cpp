@@ -26,7 +26,30 @@ std::unique_ptr<WaylandKeystroke> makeKeystroke(WaylandConnection *connection, W
     return std::make_unique<WlrKeystroke>(connection, static_cast<WlrWorkspace *>(workspace));
 }
 
+// The data control pasteboard where the compositor offers data control, else null.
+std::unique_ptr<DataControlPasteboard> makeDataControl()
+{
+    auto pasteboard = std::make_unique<DataControlPasteboard>();
+    return pasteboard->isAvailable() ? std::move(pasteboard) : nullptr;
+}
+
 } // namespace
+
+WaylandAccessibility::WaylandAccessibility(const WaylandWorkspace *workspace, const WaylandKeystroke *keystroke,
+                                           const DataControlPasteboard *dataControl)
+    : m_workspace(workspace), m_keystroke(keystroke), m_dataControl(dataControl)
+{
+}
+
+bool WaylandAccessibility::isTrusted() const
+{
+    return canType() && m_dataControl && m_dataControl->isAvailable();
+}
+
+MissingTrust WaylandAccessibility::missingTrust() const
+{
+    return canType() ? MissingTrust::NoClipboardOwner : MissingTrust::NotOffered;
+}
 
 WaylandPlatform::Seams WaylandPlatform::seamsFor(const WaylandConnection &connection)
 {
@@ -41,10 +64,9 @@ WaylandPlatform::WaylandPlatform(QObject *parent)
     : DesktopPlatform(parent), m_connection(std::make_unique<WaylandConnection>()),
       m_seams(seamsFor(*m_connection)), m_workspace(makeWorkspace(m_connection.get(), m_seams)),
       m_keystroke(makeKeystroke(m_connection.get(), m_seams, m_workspace.get())),
-      m_accessibility(m_workspace.get(), m_keystroke.get())
+      m_dataControl(makeDataControl()), m_accessibility(m_workspace.get(), m_keystroke.get(), m_dataControl.get())
 {
-    if (m_connection->dataControlManager() && m_connection->seat()) {
-        m_dataControl = std::make_unique<DataControlPasteboard>(m_connection.get());
+    if (m_dataControl) {
         m_pasteboard = m_dataControl.get();
     } else {
         m_clipboard = std::make_unique<ClipboardPasteboard>();

@@ -11,28 +11,36 @@ namespace quillpost {
 
 class DataControlPasteboard;
 
-// Key presses may be sent where the compositor lets us both follow the windows and type. There
-// is no permission prompt: KWin's permission is the installed desktop file (see the README).
+// Key presses may be sent where the compositor lets us follow the windows, type, and hold the
+// clipboard while another window has the focus (data control): without the last, the keys
+// would paste whatever the clipboard held before, so the text is only copied. There is no
+// permission prompt: KWin's permission is the installed desktop file (see the README).
+// `dataControl` is null where the compositor offers no data control.
 class WaylandAccessibility final : public Accessibility
 {
 public:
-    WaylandAccessibility(const WaylandWorkspace *workspace, const WaylandKeystroke *keystroke)
-        : m_workspace(workspace), m_keystroke(keystroke) {}
-    bool isTrusted() const override { return m_workspace->isAvailable() && m_keystroke->isAvailable(); }
+    WaylandAccessibility(const WaylandWorkspace *workspace, const WaylandKeystroke *keystroke,
+                         const DataControlPasteboard *dataControl);
+    bool isTrusted() const override;
     void requestTrust() override {}
+    // NotOffered where we cannot type into other windows, else NoClipboardOwner.
+    MissingTrust missingTrust() const override;
 
 private:
+    bool canType() const { return m_workspace->isAvailable() && m_keystroke->isAvailable(); }
+
     const WaylandWorkspace *m_workspace;
     const WaylandKeystroke *m_keystroke;
+    const DataControlPasteboard *m_dataControl;
 };
 
 // The desktop seams of a Wayland session, over a connection of their own to the compositor.
 // The protocols the compositor offers decide which seams: KWin's plasma window management and
 // fake input where it offers them (KDE Plasma), else foreign toplevel management and a virtual
 // keyboard (wlroots compositors); the clipboard through data control where offered (both),
-// else through Qt (while a window of ours has the focus). Where neither family is offered
-// there is no delivery (Accessibility is not trusted). Create it after the QApplication, which
-// must run on Qt's Wayland platform.
+// else through Qt (while a window of ours has the focus). Where neither family or no data
+// control is offered there is no delivery (Accessibility is not trusted): texts are only
+// copied. Create it after the QApplication, which must run on Qt's Wayland platform.
 class WaylandPlatform final : public DesktopPlatform
 {
     Q_OBJECT
@@ -58,8 +66,8 @@ private:
     Seams m_seams;
     std::unique_ptr<WaylandWorkspace> m_workspace;
     std::unique_ptr<WaylandKeystroke> m_keystroke;
+    std::unique_ptr<DataControlPasteboard> m_dataControl; // null without data control
     WaylandAccessibility m_accessibility;
-    std::unique_ptr<DataControlPasteboard> m_dataControl;
     std::unique_ptr<ClipboardPasteboard> m_clipboard;
     Pasteboard *m_pasteboard;
 };

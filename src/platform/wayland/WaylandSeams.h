@@ -4,31 +4,46 @@
 #include "platform/Workspace.h"
 
 #include <linux/input-event-codes.h>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <cstdint>
 #include <vector>
 
 namespace quillpost {
 
-// The keys of a paste chord as evdev codes (the US positions), modifiers in the order in which
-// they are pressed.
+// One key of a paste chord: the keysym that it must give, and the evdev code of its position on
+// a US keyboard, which is what it converts to for keystrokes that send US positions as they are.
+struct ChordKey
+{
+    uint32_t keysym;
+    uint32_t usPosition;
+
+    constexpr operator uint32_t() const { return usPosition; }
+};
+
+// The keys of a paste chord, modifiers in the order in which they are pressed. Applications
+// look at keysyms: a keystroke whose keys are read through the user's keymap must find the
+// keys that give them there.
 struct ChordKeys
 {
-    std::vector<uint32_t> modifiers;
-    uint32_t key;
+    std::vector<ChordKey> modifiers;
+    ChordKey key;
 };
 
 inline ChordKeys chordKeys(PasteChord chord)
 {
+    constexpr ChordKey control{XKB_KEY_Control_L, KEY_LEFTCTRL};
+    constexpr ChordKey shift{XKB_KEY_Shift_L, KEY_LEFTSHIFT};
+    constexpr ChordKey v{XKB_KEY_v, KEY_V};
     switch (chord) {
     case PasteChord::ControlV:
-        return {{KEY_LEFTCTRL}, KEY_V};
+        return {{control}, v};
     case PasteChord::ControlShiftV:
-        return {{KEY_LEFTCTRL, KEY_LEFTSHIFT}, KEY_V};
+        return {{control, shift}, v};
     case PasteChord::ShiftInsert:
-        return {{KEY_LEFTSHIFT}, KEY_INSERT};
+        return {{shift}, {XKB_KEY_Insert, KEY_INSERT}};
     }
-    return {{KEY_LEFTCTRL}, KEY_V};
+    return {{control}, v};
 }
 
 // What the Wayland seams add to Workspace: whether the compositor lets us follow its windows

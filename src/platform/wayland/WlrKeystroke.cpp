@@ -96,17 +96,20 @@ bool WlrKeystroke::isAvailable() const
 
 void WlrKeystroke::type(const ChordKeys &keys)
 {
-    const auto maskOf = [this](uint32_t code) { return code == KEY_LEFTSHIFT ? m_shiftMask : m_controlMask; };
+    // The keyboard's own US keymap gives each key's keysym at its US position.
+    const auto maskOf = [this](const ChordKey &key) {
+        return key.keysym == XKB_KEY_Shift_L ? m_shiftMask : m_controlMask;
+    };
     uint32_t mask = 0;
-    for (const uint32_t modifier : keys.modifiers) {
-        zwp_virtual_keyboard_v1_key(m_keyboard, eventTime(), modifier, keyPressed);
+    for (const ChordKey &modifier : keys.modifiers) {
+        zwp_virtual_keyboard_v1_key(m_keyboard, eventTime(), modifier.usPosition, keyPressed);
         mask |= maskOf(modifier);
         zwp_virtual_keyboard_v1_modifiers(m_keyboard, mask, 0, 0, 0);
     }
-    zwp_virtual_keyboard_v1_key(m_keyboard, eventTime(), keys.key, keyPressed);
-    zwp_virtual_keyboard_v1_key(m_keyboard, eventTime(), keys.key, keyReleased);
+    zwp_virtual_keyboard_v1_key(m_keyboard, eventTime(), keys.key.usPosition, keyPressed);
+    zwp_virtual_keyboard_v1_key(m_keyboard, eventTime(), keys.key.usPosition, keyReleased);
     for (auto it = keys.modifiers.rbegin(); it != keys.modifiers.rend(); ++it) {
-        zwp_virtual_keyboard_v1_key(m_keyboard, eventTime(), *it, keyReleased);
+        zwp_virtual_keyboard_v1_key(m_keyboard, eventTime(), it->usPosition, keyReleased);
         mask &= ~maskOf(*it);
         zwp_virtual_keyboard_v1_modifiers(m_keyboard, mask, 0, 0, 0);
     }
