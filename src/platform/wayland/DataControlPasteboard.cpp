@@ -24,8 +24,8 @@
 namespace quillpost {
 
 // The data control objects on the pasteboard's own connection, for either protocol; used only
-// in the thread that dispatches that connection. What the GUI thread must learn it is told
-// through `events`, which are called in that thread.
+// in the thread that dispatches that connection, which is also where it calls its `events`
+// (they pass on to the GUI thread what it must know).
 class DataControlDevice : public QObject
 {
 public:
