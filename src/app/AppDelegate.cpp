@@ -223,6 +223,22 @@ void AppDelegate::showWindow()
     bringForward();
 }
 
+PasteLatestReply AppDelegate::pasteLatest()
+{
+    auto *panel = m_window ? qobject_cast<CompactInboxViewController *>(m_window->centralWidget()) : nullptr;
+    if (!panel)
+        return {PasteLatestResult::SignedOut, {}};
+    switch (panel->pasteLatest()) {
+    case CompactInboxViewController::PasteLatestOutcome::Scheduled:
+        return {PasteLatestResult::Pasted, {}};
+    case CompactInboxViewController::PasteLatestOutcome::NoClip:
+        return {PasteLatestResult::NoClip, {}};
+    case CompactInboxViewController::PasteLatestOutcome::Refused:
+        break;
+    }
+    return {PasteLatestResult::Refused, panel->statusText()};
+}
+
 void AppDelegate::bringForward()
 {
     m_window->show();

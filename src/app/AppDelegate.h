@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DesktopWindows.h"
+#include "app/SingleInstance.h"
 #include "platform/Platform.h"
 #include "service/Records.h"
 
@@ -49,6 +50,10 @@ public:
     void menuLogout();
     void showWindow();
     void onTogglePin(bool pinned);
+    // `quillpost --paste-latest`: the receiver panel pastes its newest clip (see
+    // CompactInboxViewController::pasteLatest); no window comes forward. SignedOut while the
+    // window shows no panel; a refusal's detail is the panel's status text.
+    PasteLatestReply pasteLatest();
 
     APIClient *api() const { return m_api; }
     MainWindow *window() const { return m_window; }

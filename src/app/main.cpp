@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "platform/DesktopPlatform.h"
 #include "platform/secret/KeychainStore.h"
@@ -12,6 +13,10 @@
 
 int main(int argc, char *argv[])
 {
+    // Our own options are answered before anything connects to the display.
+    if (const std::optional<int> status = quillpost::runCommandLine(argc, argv))
+        return *status;
+
     // The origin built in, or another one named at start (a staging service, or a local one on
     // a port of its own); either must pass the same rule.
     const QByteArray chosen = qgetenv("QUILLPOST_SERVICE_URL");
@@ -29,6 +34,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quillpost"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLPOST_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(QUILLPOST_APP_ID));
+    // Qt has taken its own options now; anything left that is not ours is refused.
+    if (const std::optional<int> status = quillpost::runCommandLine(argc, argv))
+        return *status;
 
     quillpost::SingleInstance instance;
     if (instance.notifyRunningInstance())
@@ -43,6 +51,7 @@ int main(int argc, char *argv[])
     quillpost::AppDelegate delegate(*serviceURL, &keychain, platform->platform());
     QObject::connect(&instance, &quillpost::SingleInstance::activationRequested, &delegate,
                      &quillpost::AppDelegate::showWindow);
+    instance.setPasteLatestHandler(&delegate, [&delegate] { return delegate.pasteLatest(); });
     delegate.applicationDidFinishLaunching();
     return QApplication::exec();
 }

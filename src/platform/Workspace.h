@@ -44,6 +44,11 @@ public:
     // (destroyed or withdrawn). A minimised window is not gone.
     virtual bool isTerminated(const RunningApplication &application) const = 0;
 
+    // The application whose window has the keyboard focus now, read at the moment of asking
+    // (it may be this program itself), where the desktop tells that at any time; nothing where
+    // it only reports activations as they happen (the last one reported is then the best guess).
+    virtual std::optional<RunningApplication> focusedApplication() const { return std::nullopt; }
+
     // Asks the desktop to bring the application's window to the front and give it the keyboard
     // focus, ignoring other applications. Asynchronous: the window may become active a few
     // milliseconds later, which is then reported through applicationActivated.

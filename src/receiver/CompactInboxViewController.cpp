@@ -321,6 +321,27 @@ bool CompactInboxViewController::paste(const QString &text)
     return m_delivery->paste(text);
 }
 
+CompactInboxViewController::PasteLatestOutcome CompactInboxViewController::pasteLatest()
+{
+    const auto newest = std::find_if(m_currentClips.cbegin(), m_currentClips.cend(),
+                                     [this](const Clip &clip) { return inScope(clip, m_selectedScope); });
+    const std::optional<QString> text =
+        newest == m_currentClips.cend() ? std::nullopt : autoPasteText(*newest, m_selectedAutoVersion);
+    if (!text) {
+        setStatus(QStringLiteral("没有可粘贴的内容"), SystemColors::orange(),
+                  QStringLiteral("这个空间还没有内容，或者最新一条所选的版本（优化版或原文）还是空的。"));
+        return PasteLatestOutcome::NoClip;
+    }
+    // Asked from outside the panel (a shortcut pressed in another application): where the desktop
+    // tells which application has the focus now, that one is the target.
+    if (const std::optional<RunningApplication> focused = m_platform.workspace->focusedApplication())
+        m_delivery->appActivated(*focused);
+    if (!paste(*text))
+        return PasteLatestOutcome::Refused;
+    setStatus(QStringLiteral("最新内容已输入"), syncedColor());
+    return PasteLatestOutcome::Scheduled;
+}
+
 bool CompactInboxViewController::isEditingCard() const
 {
     return std::any_of(m_cardViews.cbegin(), m_cardViews.cend(),

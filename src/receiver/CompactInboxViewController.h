@@ -79,6 +79,14 @@ public:
     // Delivers `text` into the last external application; true when the keystroke was scheduled.
     bool paste(const QString &text);
 
+    enum class PasteLatestOutcome { Scheduled, NoClip, Refused };
+    // Delivers the newest clip of the selected scope, in the version auto-paste would choose
+    // (autoPasteText), into the application that has the focus where the desktop tells, else
+    // into the one worked in last, as a paste button does; the status line says what happened.
+    // NoClip when the scope has no clip or that version is blank; Refused when paste() stopped
+    // before scheduling the keys. The panel's windows are not touched.
+    PasteLatestOutcome pasteLatest();
+
     // Panel commands, as the controls and the account menu run them.
     void changeScope();
     void togglePin();

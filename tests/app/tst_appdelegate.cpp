@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "fakes/FakePlatform.h"
@@ -10,13 +11,18 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -44,6 +50,13 @@ void answerAlert(const QString &answer, QStringList *seen = nullptr)
             }
         }
     });
+}
+
+// A single-instance channel of the test's own, and where its socket lies.
+QString instanceName() { return QStringLiteral("quillpost-test-%1").arg(QCoreApplication::applicationPid()); }
+QString instanceSocket()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)).filePath(instanceName() + ".socket");
 }
 
 } // namespace
@@ -327,13 +340,96 @@ private slots:
 
     void secondStartActivatesTheFirst()
     {
-        const QString name = QStringLiteral("quillpost-test-%1").arg(QCoreApplication::applicationPid());
-        SingleInstance first(name);
+        SingleInstance first(instanceName());
         QVERIFY(!first.notifyRunningInstance());
         QVERIFY(first.listen());
         QSignalSpy activations(&first, &SingleInstance::activationRequested);
-        QVERIFY(SingleInstance(name).notifyRunningInstance());
+        QVERIFY(SingleInstance(instanceName()).notifyRunningInstance());
         QVERIFY(activations.wait(2000));
+    }
+
+    // Besides "show\n" (above), the running instance answers a paste request with one line (its
+    // status text made one line) and closes anything else unanswered.
+    void instanceRequests()
+    {
+        SingleInstance first(instanceName());
+        QVERIFY(first.listen());
+        first.setPasteLatestHandler(this, [] { return PasteLatestReply{PasteLatestResult::Refused, "先切换\n一次"}; });
+        const QList<std::pair<QByteArray, QByteArray>> exchanges{
+            {"paste-latest\n", "refused 先切换 一次\n"}, {"paste\n", ""}, {QByteArray(100, 'x'), ""}};
+        for (const auto &[sent, answer] : exchanges) {
+            QLocalSocket peer;
+            peer.connectToServer(instanceSocket());
+            QVERIFY(peer.waitForConnected(2000));
+            peer.write(sent);
+            QTRY_VERIFY(peer.canReadLine() || peer.state() == QLocalSocket::UnconnectedState);
+            QCOMPARE(peer.readAll(), answer);
+        }
+    }
+
+    // `quillpost --paste-latest` against the running instance in each state, through the real
+    // channel: exit status, line for standard error, the panel's status line, what is typed
+    // where; the window, closed to the tray, stays closed.
+    void pasteLatestCommand_data()
+    {
+        QTest::addColumn<QByteArray>("clips"); // the service's clip list; none: signed out
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message"); // part of it
+        QTest::addColumn<QString>("panelStatus");
+        const QByteArray spaces = R"({"clips":[{"id":"s","optimizedText":"空间的","collaborationName":"甲"},)"
+                                  R"({"id":"p","rawText":"原话","optimizedText":"个人的"}]})";
+        const QString noClip = QStringLiteral("没有可粘贴的内容"), noTarget = QStringLiteral("先切换一次目标应用");
+        QTest::newRow("signed out") << QByteArray() << int(signedOutStatus) << "没有登录" << "";
+        QTest::newRow("empty list") << QByteArray(R"({"clips":[]})") << int(noClipStatus) << noClip << noClip;
+        QTest::newRow("optimized text not there yet")
+            << QByteArray(R"({"clips":[{"id":"p","rawText":"原话"}]})") << int(noClipStatus) << noClip << noClip;
+        QTest::newRow("no target known") << spaces << int(refusedStatus) << "已复制到剪贴板，但没有自动粘贴：" + noTarget << noTarget;
+        // Typed into the focused application: the newest clip of the scope chosen, "个人".
+        QTest::newRow("typed") << spaces << int(commandDone) << "" << "最新内容已输入";
+        QTest::newRow("an older instance, which does not answer") << QByteArray() << int(noAnswerStatus) << "没有回答" << "";
+    }
+    void pasteLatestCommand()
+    {
+        QFETCH(QByteArray, clips);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const bool typed = status == commandDone, answers = status != noAnswerStatus;
+        m_server->setHandler([clips](const RecordedRequest &request) {
+            return ScriptedReply::json(200, request.target == "/api/profile" ? R"({"phone":"1","nickname":"n"})" : clips);
+        });
+        const auto delegate = start(clips.isEmpty() ? std::nullopt : std::optional(QStringLiteral("good")));
+        CompactInboxViewController *panel = nullptr;
+        if (!clips.isEmpty()) {
+            QTRY_VERIFY((panel = qobject_cast<CompactInboxViewController *>(screen())));
+            QTRY_COMPARE(panel->statusText(), QStringLiteral("● 已同步"));
+            panel->scopeButton()->setCurrentIndex(1);
+            panel->changeScope();
+        }
+        if (typed) { // focused now, after another one was used
+            m_platform->workspace.userActivates(FakePlatform::app(5));
+            m_platform->workspace.focused = FakePlatform::app(9);
+        }
+        delegate->window()->close();
+        SingleInstance running(instanceName());
+        QLocalServer older; // takes the connection and never reads from it
+        QLocalServer::removeServer(instanceSocket());
+        QVERIFY(answers ? running.listen() : older.listen(instanceSocket()));
+        running.setPasteLatestHandler(delegate.get(), [&delegate] { return delegate->pasteLatest(); });
+
+        SingleInstance asking(instanceName());
+        const CommandResult result = quillpost::pasteLatestCommand(
+            asking, answers ? SingleInstance::answerTimeout : std::chrono::milliseconds(300));
+        QCOMPARE(result.status, status);
+        QVERIFY2(result.message.contains(message) && result.message.isEmpty() == message.isEmpty(),
+                 qPrintable(result.message));
+        if (panel)
+            QTEST(panel->statusText(), "panelStatus");
+        QTRY_COMPARE(m_platform->keystroke.posts.size(), typed ? 1 : 0);
+        if (typed)
+            QCOMPARE(std::make_pair(m_platform->keystroke.posts.first().target.windowId,
+                                    m_platform->keystroke.posts.first().clipboardText),
+                     std::make_pair(9u, QStringLiteral("个人的")));
+        QVERIFY(!delegate->window()->isVisible());
     }
 };
 

@@ -32,6 +32,20 @@ inline std::pair<bool, bool> pinState(quint64 window)
             state.contains(QLatin1String("_NET_WM_STATE_STICKY")) || state.contains(QLatin1String("4294967295"))};
 }
 
+// The windows that a window list of the root window names, in its order: the one with the focus
+// (_NET_ACTIVE_WINDOW), or all from bottom to top (_NET_CLIENT_LIST_STACKING).
+inline QList<quint64> rootWindows(const char *property)
+{
+    QProcess xprop; // "NAME(WINDOW): window id # 0x400007, 0x600003"
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QString::fromLatin1(property)});
+    xprop.waitForFinished();
+    const QByteArray output = xprop.readAllStandardOutput();
+    QList<quint64> windows;
+    for (const QByteArray &id : output.mid(output.indexOf('#') + 1).split(','))
+        windows << id.trimmed().toULongLong(nullptr, 16);
+    return windows;
+}
+
 // The window of another process once the window manager manages it, or 0 until then.
 inline quint64 windowOfProcess(qint64 pid)
 {

@@ -81,6 +81,30 @@ private slots:
         }
     }
 
+    // The command line without a running instance: help, a refused option, and the paste
+    // command, which has nobody to ask.
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output"); // part of standard output, or of standard error when failing
+        QTest::newRow("help") << "--help" << 0 << "--paste-latest";
+        QTest::newRow("unknown option") << "--paste-newest" << 64 << "--paste-latest";
+        QTest::newRow("nothing running") << "--paste-latest" << 3 << "Quillpost 没有在运行";
+    }
+    void commandLine()
+    {
+        QFETCH(QString, argument);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        QProcess command;
+        command.start(QStringLiteral(QUILLPOST_PROGRAM), {argument});
+        QVERIFY(command.waitForFinished(generous));
+        QCOMPARE(command.exitCode(), status);
+        const QByteArray printed = status ? command.readAllStandardError() : command.readAllStandardOutput();
+        QVERIFY2(QString::fromUtf8(printed).contains(output), printed.constData());
+    }
+
     void firstStartSignsUpWithANicknameAndSignsOut()
     {
         QVERIFY(startProgram());
@@ -196,8 +220,9 @@ private:
         qInfo("a clip from the phone was shown %lld ms after it was sent", sent.elapsed());
     }
 
-    // Auto-paste types a new clip's optimized text into the program worked in last, once; a
-    // card's paste button types its text there.
+    // Auto-paste types a new clip's optimized text into the program worked in last, once; so
+    // does `quillpost --paste-latest`, run while that program has the focus; a card's paste
+    // button types its text there.
     void deliversIntoAnotherProgram()
     {
         m_target = std::make_unique<PasteTargetProcess>();
@@ -221,15 +246,34 @@ private:
                      .status,
                  200);
         READER(wait(field(older["title"].toString()).text(edited)));
-        // A keystroke scheduled with that change would have gone out before the next poll.
+
+        // The command, as a desktop shortcut runs it in the program that has the focus: the
+        // newest clip is typed there once more, the focus stays, our window stays behind it.
+        const QString latest = m_target->text;
+        QProcess command;
+        QElapsedTimer clock;
+        clock.start();
+        command.start(QStringLiteral(QUILLPOST_PROGRAM), {QStringLiteral("--paste-latest")});
+        QVERIFY(PasteTargetProcess::waitFor([&] { return m_target->text != latest; }, generous));
+        qInfo("quillpost --paste-latest: the text was in the target %lld ms after the command started", clock.elapsed());
+        QVERIFY(PasteTargetProcess::waitFor([&] { return command.state() == QProcess::NotRunning; }, generous));
+        QCOMPARE(command.exitCode(), 0);
+        QCOMPARE(command.readAllStandardError(), QByteArray());
+        QCOMPARE(rootWindows("_NET_ACTIVE_WINDOW"), QList<quint64>{m_target->windowId});
+        const QList<quint64> stacking = rootWindows("_NET_CLIENT_LIST_STACKING");
+        const qsizetype ours = stacking.indexOf(windowOfProcess(m_program->processId()));
+        QVERIFY(ours >= 0 && stacking.indexOf(m_target->windowId) > ours);
+
+        // A keystroke scheduled with the change, or a second one with the command, would have
+        // gone out before the next poll.
         const qsizetype polls = m_relay->count(QStringLiteral("GET /api/clips"));
         QTRY_VERIFY_WITH_TIMEOUT(m_relay->count(QStringLiteral("GET /api/clips")) > polls, generous);
         QVERIFY(m_target->sync());
-        QCOMPARE(m_target->text, QStringLiteral("明天上午十点 开会。"));
+        QCOMPARE(m_target->text, latest + latest);
 
         READER(act(named("同步输入中").role("check box"), "toggle"));
         READER(act(button("粘贴").in(older["title"].toString()), "press"));
-        QTRY_COMPARE_WITH_TIMEOUT(m_target->text, QStringLiteral("明天上午十点 开会。") + edited, generous);
+        QTRY_COMPARE_WITH_TIMEOUT(m_target->text, latest + latest + edited, generous);
     }
 
     // Pinning keeps the window above the others and on every desktop, and unpinning undoes it;

@@ -68,6 +68,7 @@ struct FakeWorkspace final : Workspace
     // What the user does: bring an application to the front, or quit it.
     void userActivates(const RunningApplication &application) { emit applicationActivated(application); }
     void terminate(const RunningApplication &application) { terminatedWindows.insert(application.windowId); }
+    std::optional<RunningApplication> focusedApplication() const override { return focused; }
     bool canKeepWindowsAbove() const override { return keepsAbove; }
     void setPinned(QWindow *window, bool pinned) override { pinnedWindow = pinned ? window : nullptr; }
 
@@ -75,6 +76,7 @@ struct FakeWorkspace final : Workspace
     std::optional<QString> ownId = QStringLiteral("Quillpost");
     QSet<quint32> terminatedWindows;
     bool keepsAbove = true;
+    std::optional<RunningApplication> focused; // what the desktop says has the focus, if it says
     QWindow *pinnedWindow = nullptr; // as last asked
     QList<RunningApplication> activations;
 };

@@ -5,7 +5,8 @@
 #
 #   check_installed_tree ROOT PREFIX APP_ID FILE...
 #       FILE...: the installed files, as absolute paths without ROOT
-#   desktop_value ROOT PREFIX APP_ID KEY     a key's value in the desktop file's main group
+#   desktop_value ROOT PREFIX APP_ID KEY [GROUP]     a key's value in a group of the desktop file
+#                                                    (default: the main group)
 #
 # Failures are printed to stderr, prefixed with `problem`; the functions return 1 on any.
 
@@ -14,9 +15,9 @@ icon_sizes=(16 22 24 32 48 64 128 256)
 problem() { echo "FAIL: $*" >&2; }
 
 desktop_value() {
-    awk -v key="$4" -F= '
+    awk -v key="$4" -v wanted="[${5:-Desktop Entry}]" -F= '
         /^\[/ { group = $0; next }
-        group == "[Desktop Entry]" && $1 == key { sub(/^[^=]*=/, ""); print; exit }
+        group == wanted && $1 == key { sub(/^[^=]*=/, ""); print; exit }
     ' "$1$2/share/applications/$3.desktop"
 }
 
@@ -55,6 +56,9 @@ check_installed_tree() {
     exec=$(desktop_value "$root" "$prefix" "$id" Exec) || true
     [[ $exec == "$prefix/bin/quillpost" && -x $root$exec ]] ||
         { problem "Exec=$exec is not the installed program $prefix/bin/quillpost"; failed=1; }
+    exec=$(desktop_value "$root" "$prefix" "$id" Exec "Desktop Action paste-latest") || true
+    [[ $exec == "$prefix/bin/quillpost --paste-latest" ]] ||
+        { problem "the paste-latest action's Exec=$exec is not the installed program with --paste-latest"; failed=1; }
     icon=$(desktop_value "$root" "$prefix" "$id" Icon) || true
     [[ $icon == "$id" ]] || { problem "Icon=$icon is not $id"; failed=1; }
     for size in "${icon_sizes[@]}"; do

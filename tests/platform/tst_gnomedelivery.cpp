@@ -206,6 +206,29 @@ private slots:
         }
     }
 
+    // Asked for the newest clip while our windows are closed to the tray and never had the
+    // focus (`quillpost --paste-latest` from a shortcut): it goes to the window that has it.
+    void pasteLatestIntoTheFocusedWindow()
+    {
+        m_window.hide();
+        GnomePlatform platform;
+        DevService service(demoArguments());
+        QVERIFY(service.start());
+        const QString token = service.signIn(QStringLiteral("13800000000"));
+        APIClient api(service.url({}).adjusted(QUrl::RemovePath), token);
+        FakeSecretStore store;
+        CompactInboxViewController panel(&api, Profile{}, platform.platform(), &store, [](bool) {}, [] {});
+        PasteTargetProcess target;
+        QVERIFY(target.start());
+        QVERIFY(PasteTargetProcess::waitFor([&] { return !GnomeWorkspace::isOwnWindowActive(); }, 10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.currentClips().isEmpty(), 10000);
+
+        QCOMPARE(panel.pasteLatest(), CompactInboxViewController::PasteLatestOutcome::Scheduled);
+        const QString newest = panel.currentClips().first().optimizedText;
+        QVERIFY(PasteTargetProcess::waitFor([&] { return target.text == newest; }, 15000));
+        QVERIFY(!panel.isVisible());
+    }
+
 private:
     // Gives one of our windows the focus as a click on it would (mutter does not focus a window
     // that maps again after another application was used).

@@ -42,6 +42,13 @@ bool GnomeWorkspace::isOwnWindowActive()
                        [](const QWindow *window) { return isOrdinaryWindow(window) && window->isActive(); });
 }
 
+std::optional<RunningApplication> GnomeWorkspace::focusedApplication() const
+{
+    if (isOwnWindowActive())
+        return std::nullopt;
+    return focusedWindow();
+}
+
 void GnomeWorkspace::applicationStateChanged(Qt::ApplicationState state)
 {
     if (state == Qt::ApplicationActive) {

@@ -38,6 +38,8 @@ public:
 
     std::optional<QString> ownIdentifier() const override { return QStringLiteral("Quillpost"); }
     bool isTerminated(const RunningApplication &) const override { return false; }
+    // focusedWindow() while none of our windows has the focus; nothing while one has it.
+    std::optional<RunningApplication> focusedApplication() const override;
     void activate(const RunningApplication &application) override;
 
     // A keystroke takes over the hidden windows: they stay hidden until restoreWindows().

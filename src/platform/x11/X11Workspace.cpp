@@ -66,19 +66,20 @@ bool X11Workspace::nativeEventFilter(const QByteArray &eventType, void *message,
     const auto *notify = static_cast<const xcb_property_notify_event_t *>(message);
     if (notify->atom == m_netActiveWindow && notify->state == XCB_PROPERTY_NEW_VALUE
         && std::find(m_roots.begin(), m_roots.end(), notify->window) != m_roots.end()) {
-        reportActiveWindow(notify->window);
+        if (const auto application = activeApplication(notify->window))
+            emit applicationActivated(*application);
     }
     return false; // Qt handles the event as usual
 }
 
-void X11Workspace::reportActiveWindow(quint32 root)
+std::optional<RunningApplication> X11Workspace::activeApplication(quint32 root) const
 {
     xcb_connection_t *connection = x11::qtConnection();
     if (!connection)
-        return;
+        return std::nullopt;
     const auto window = x11::cardinalProperty(connection, root, m_netActiveWindow, XCB_ATOM_WINDOW);
     if (!window || *window == XCB_NONE)
-        return;
+        return std::nullopt;
 
     RunningApplication application;
     application.windowId = *window;
@@ -89,7 +90,16 @@ void X11Workspace::reportActiveWindow(quint32 root)
         if (parts.size() >= 2 && !parts.at(1).isEmpty())
             application.identifier = QString::fromLatin1(parts.at(1));
     }
-    emit applicationActivated(application);
+    return application;
+}
+
+std::optional<RunningApplication> X11Workspace::focusedApplication() const
+{
+    for (const quint32 root : m_roots) {
+        if (auto application = activeApplication(root))
+            return application;
+    }
+    return std::nullopt;
 }
 
 bool X11Workspace::isTerminated(const RunningApplication &application) const

@@ -32,11 +32,13 @@ public:
 
     std::optional<QString> ownIdentifier() const override { return m_ownIdentifier; }
     bool isTerminated(const RunningApplication &application) const override;
+    std::optional<RunningApplication> focusedApplication() const override;
     void activate(const RunningApplication &application) override;
 
 private:
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
-    void reportActiveWindow(quint32 root);
+    // The application of the active window on `root`, read from the window now.
+    std::optional<RunningApplication> activeApplication(quint32 root) const;
 
     std::optional<QString> m_ownIdentifier;
     bool m_available = false;
