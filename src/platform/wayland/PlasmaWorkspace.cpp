@@ -212,6 +212,17 @@ bool PlasmaWorkspace::isActive(const RunningApplication &application) const
     return isAvailable() && window && (window->states & ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_ACTIVE);
 }
 
+std::optional<RunningApplication> PlasmaWorkspace::focusedApplication() const
+{
+    if (!isAvailable())
+        return std::nullopt;
+    for (const Window *window : m_windows) {
+        if (window->announced && (window->states & ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_ACTIVE))
+            return RunningApplication{window->id, window->pid, window->appId};
+    }
+    return std::nullopt;
+}
+
 std::optional<quint32> PlasmaWorkspace::statesOf(const RunningApplication &application) const
 {
     const Window *window = m_windows.value(application.windowId);

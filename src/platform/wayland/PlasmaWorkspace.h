@@ -44,6 +44,8 @@ public:
     bool isAvailable() const override;
     std::optional<QString> ownIdentifier() const override { return m_ownIdentifier; }
     bool isTerminated(const RunningApplication &application) const override;
+    // The window KWin last reported as the active one.
+    std::optional<RunningApplication> focusedApplication() const override;
     void activate(const RunningApplication &application) override;
     bool canKeepWindowsAbove() const override { return isAvailable(); }
     void setPinned(QWindow *window, bool pinned) override;

@@ -138,6 +138,17 @@ bool WlrWorkspace::isActive(const RunningApplication &application) const
     return isAvailable() && toplevel && toplevel->activated;
 }
 
+std::optional<RunningApplication> WlrWorkspace::focusedApplication() const
+{
+    if (!isAvailable())
+        return std::nullopt;
+    for (const Toplevel *toplevel : m_toplevels) {
+        if (toplevel->activated)
+            return RunningApplication{toplevel->id, 0, toplevel->appId};
+    }
+    return std::nullopt;
+}
+
 void WlrWorkspace::activate(const RunningApplication &application)
 {
     const Toplevel *toplevel = m_toplevels.value(application.windowId);

@@ -41,6 +41,8 @@ public:
     bool isAvailable() const override;
     std::optional<QString> ownIdentifier() const override { return m_ownIdentifier; }
     bool isTerminated(const RunningApplication &application) const override;
+    // The window in the activated state, as the compositor last told.
+    std::optional<RunningApplication> focusedApplication() const override;
     void activate(const RunningApplication &application) override;
     bool canKeepWindowsAbove() const override { return false; }
 
