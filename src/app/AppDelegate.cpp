@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/MainWindow.h"
+#include "inbox/InboxViewController.h"
 #include "platform/SecretStore.h"
 #include "receiver/CompactInboxViewController.h"
 #include "service/APIClient.h"
@@ -168,6 +169,8 @@ void AppDelegate::followNetwork()
 
 void AppDelegate::showLogin()
 {
+    m_profile.reset();
+    updateSwitchAction();
     onTogglePin(false);
     m_window->setContentGeometry(QSize(420, 430), QSize(390, 400), QSize(520, 560));
     auto *screen = new LoginViewController(m_api, m_store, [self = QPointer(this)](const Profile &profile) {
@@ -193,7 +196,45 @@ void AppDelegate::showInbox(const Profile &profile)
         });
     m_window->setContent(panel);
     m_window->setContentGeometry(QSize(330, 230), QSize(300, 210), QSize(420, 560));
+    m_profile = profile;
+    updateSwitchAction();
     bringForward();
+}
+
+void AppDelegate::showInboxWindow(const Profile &profile)
+{
+    // The panel's switches (pin among them) live only as long as the panel.
+    onTogglePin(false);
+    auto *inbox = new InboxViewController(m_api, profile, m_platform, m_store, [self = QPointer(this)] {
+        if (self)
+            self->showLogin();
+    });
+    m_window->setContent(inbox);
+    // Wide enough for the list beside the editor; never smaller than its layout needs.
+    const QSize minimum = inbox->minimumSizeHint().expandedTo(QSize(620, 420));
+    m_window->setContentGeometry(QSize(820, 560).expandedTo(minimum), minimum);
+    m_profile = profile;
+    updateSwitchAction();
+    bringForward();
+}
+
+void AppDelegate::switchInboxView()
+{
+    if (!m_profile)
+        return;
+    if (qobject_cast<CompactInboxViewController *>(m_window->centralWidget()))
+        showInboxWindow(*m_profile);
+    else
+        showInbox(*m_profile);
+}
+
+void AppDelegate::updateSwitchAction()
+{
+    if (!m_switchAction)
+        return;
+    const bool inboxShown = m_profile && !qobject_cast<CompactInboxViewController *>(m_window->centralWidget());
+    m_switchAction->setEnabled(m_profile.has_value());
+    m_switchAction->setText(inboxShown ? QStringLiteral("返回紧凑面板") : QStringLiteral("打开收件箱窗口"));
 }
 
 void AppDelegate::onTogglePin(bool pinned)
@@ -226,6 +267,8 @@ void AppDelegate::showWindow()
 PasteLatestReply AppDelegate::pasteLatest()
 {
     auto *panel = m_window ? qobject_cast<CompactInboxViewController *>(m_window->centralWidget()) : nullptr;
+    if (!panel && m_profile)
+        return {PasteLatestResult::Refused, QStringLiteral("收件箱窗口打开时请在窗口里粘贴；切回紧凑面板（Ctrl+I）后可用快捷键")};
     if (!panel)
         return {PasteLatestResult::SignedOut, {}};
     switch (panel->pasteLatest()) {
@@ -267,6 +310,8 @@ void AppDelegate::buildMainMenu()
     });
     app->addSeparator();
     app->addAction(QStringLiteral("打开Quillpost"), QKeySequence(Qt::CTRL | Qt::Key_O), this, &AppDelegate::showWindow);
+    m_switchAction = app->addAction(QString(), QKeySequence(Qt::CTRL | Qt::Key_I), this, &AppDelegate::switchInboxView);
+    updateSwitchAction();
     app->addAction(QStringLiteral("退出登录…"), this, &AppDelegate::menuLogout);
     app->addSeparator();
     app->addAction(QStringLiteral("隐藏Quillpost"), QKeySequence(Qt::CTRL | Qt::Key_H), m_window, &QWidget::hide);

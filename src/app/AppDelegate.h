@@ -10,7 +10,9 @@
 #include <QUrl>
 
 #include <chrono>
+#include <optional>
 
+class QAction;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -20,8 +22,9 @@ class APIClient;
 class SecretStore;
 class MainWindow;
 
-// The program's shell: one window whose content switches between the sign-in screen and the
-// receiver panel, the main menu, the tray icon, the restore of the last session, pinning, and
+// The program's shell: one window whose content switches between the sign-in screen and, once
+// signed in, the compact receiver panel or the inbox window (the menu switches between the
+// two, each at its own size; only the one shown polls), the main menu, the tray icon, the restore of the last session, pinning, and
 // sign-out from the menu.
 class AppDelegate : public QObject
 {
@@ -47,6 +50,10 @@ public:
 
     void showLogin();
     void showInbox(const Profile &profile);
+    // The inbox window in place of the receiver panel, for the signed-in profile.
+    void showInboxWindow(const Profile &profile);
+    // From the panel to the inbox window and back; nothing while signed out.
+    void switchInboxView();
     void menuLogout();
     void showWindow();
     void onTogglePin(bool pinned);
@@ -74,6 +81,7 @@ private:
     void waitToRestore();
     void followNetwork();
     void bringForward();
+    void updateSwitchAction();
 
     SecretStore *m_store;
     Platform m_platform;
@@ -89,6 +97,10 @@ private:
     QString m_restoreToken;
     QTimer *m_restoreRetry;
     std::chrono::milliseconds m_restoreDelay{0};
+    // The signed-in profile while the panel or the inbox window is shown, and the menu command
+    // that switches between them.
+    std::optional<Profile> m_profile;
+    QAction *m_switchAction = nullptr;
 };
 
 } // namespace quillpost

@@ -151,6 +151,8 @@ private slots:
         if (!QTest::currentTestFailed())
             pinsAndKeepsReadOnlyClips();
         if (!QTest::currentTestFailed())
+            switchesToTheInboxWindowAndBack();
+        if (!QTest::currentTestFailed())
             keepsAnsweringAndTypingThroughFaults();
     }
 
@@ -303,6 +305,22 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(m_relay->count(QStringLiteral("GET /api/clips")) >= polls + 2, generous);
         QCOMPARE(m_relay->count(QStringLiteral("PATCH")), saves);
         READER(wait(field(readOnly).text(shown)));
+    }
+
+    // The menu's command (Ctrl+I) puts the inbox window in the panel's place, which shows the
+    // same clips and polls on its own, and brings the panel back.
+    void switchesToTheInboxWindowAndBack()
+    {
+        READER(act(named("打开收件箱窗口").role("menu item"), "press"));
+        READER(wait(named("最近收到").state("showing")));
+        READER(absent(named("同步输入").role("check box")));
+        const qsizetype polls = m_relay->count(QStringLiteral("GET /api/clips"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_relay->count(QStringLiteral("GET /api/clips")) > polls, generous);
+        QVERIFY(shoot("5-inbox-window"));
+        READER(act(named("返回紧凑面板").role("menu item"), "press"));
+        READER(wait(named("同步输入").role("check box").state("showing")));
+        READER(absent(named("最近收到")));
+        READER(watch(label("● 已同步"), QStringLiteral("status"))); // the new panel's
     }
 
     // Whatever the service does, the window keeps answering and a card's unsaved text stays;
