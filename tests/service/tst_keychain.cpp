@@ -1,4 +1,5 @@
 #include "platform/secret/KeychainStore.h"
+#include "platform/secret/SecretServiceTypes.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -26,18 +27,44 @@ int storedItems()
     return int(qdbus_cast<Paths>(reply.arguments().at(0)).size() + qdbus_cast<Paths>(reply.arguments().at(1)).size());
 }
 
-// Stores an item under our service attribute with the desktop's own tool, with further
-// attributes (name, value, ...) beside it.
-void storeWithTool(const QByteArray &bytes, const QStringList &attributes)
+// Stores an item under our service attribute as another program would, with further attributes
+// (name, value, ...) beside it: through the desktop's own tool, or, for bytes that are not UTF-8
+// (which secret-tool 0.21 refuses), through the Secret Service itself in a plain session.
+void storeAsAnotherProgram(const QByteArray &bytes, const QStringList &attributes)
 {
-    QProcess tool;
-    tool.start(QStringLiteral("secret-tool"), QStringList{QStringLiteral("store"), QStringLiteral("--label=Quillpost"),
-                                                          QStringLiteral("service"), QLatin1String(KeychainStore::tokenKey)}
-                                                  + attributes);
-    tool.write(bytes);
-    tool.closeWriteChannel();
-    QVERIFY(tool.waitForFinished(20000));
-    QCOMPARE(tool.exitCode(), 0);
+    if (QString::fromUtf8(bytes).toUtf8() == bytes) {
+        QProcess tool;
+        tool.start(QStringLiteral("secret-tool"),
+                   QStringList{QStringLiteral("store"), QStringLiteral("--label=Quillpost"), QStringLiteral("service"),
+                               QLatin1String(KeychainStore::tokenKey)}
+                       + attributes);
+        tool.write(bytes);
+        tool.closeWriteChannel();
+        QVERIFY(tool.waitForFinished(20000));
+        QCOMPARE(tool.exitCode(), 0);
+        return;
+    }
+    qDBusRegisterMetaType<secretservice::Secret>();
+    qDBusRegisterMetaType<secretservice::Attributes>();
+    const auto call = [](const QString &path, const QString &interface, const QString &method) {
+        return QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.secrets"), path, interface, method);
+    };
+    QDBusMessage open = call(QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("org.freedesktop.Secret.Service"),
+                             QStringLiteral("OpenSession"));
+    open << QStringLiteral("plain") << QVariant::fromValue(QDBusVariant(QString()));
+    const QDBusMessage opened = QDBusConnection::sessionBus().call(open);
+    QCOMPARE(opened.type(), QDBusMessage::ReplyMessage);
+    secretservice::Attributes lookup{{QStringLiteral("service"), QLatin1String(KeychainStore::tokenKey)}};
+    for (qsizetype i = 0; i + 1 < attributes.size(); i += 2)
+        lookup.insert(attributes.at(i), attributes.at(i + 1));
+    const QVariantMap properties{{QStringLiteral("org.freedesktop.Secret.Item.Label"), QStringLiteral("Quillpost")},
+                                 {QStringLiteral("org.freedesktop.Secret.Item.Attributes"), QVariant::fromValue(lookup)}};
+    const secretservice::Secret secret{opened.arguments().at(1).value<QDBusObjectPath>(), {}, bytes,
+                                       QStringLiteral("text/plain")};
+    QDBusMessage create = call(QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+                               QStringLiteral("org.freedesktop.Secret.Collection"), QStringLiteral("CreateItem"));
+    create << properties << QVariant::fromValue(secret) << true;
+    QCOMPARE(QDBusConnection::sessionBus().call(create).type(), QDBusMessage::ReplyMessage);
 }
 
 // The store's operations, waited for (the store answers on the event loop).
@@ -144,7 +171,7 @@ private Q_SLOTS:
         QFETCH(int, copies);
         QFETCH(std::optional<QString>, expected);
         for (int copy = 0; copy < copies; ++copy)
-            storeWithTool(bytes, attributes + QStringList{QStringLiteral("copy"), QString::number(copy)});
+            storeAsAnotherProgram(bytes, attributes + QStringList{QStringLiteral("copy"), QString::number(copy)});
         QCOMPARE(storedItems(), copies);
         KeychainStore store;
         QCOMPARE(readNow(store), expected);
