@@ -8,7 +8,6 @@
 #include "plasma-window-management-client-protocol.h"
 
 #include <QDBusConnection>
-#include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDir>
 #include <QFile>
@@ -94,9 +93,14 @@ private slots:
         // is then on its way to every client, ahead of anything else).
         const QDBusMessage reload = QDBusMessage::createSignal("/Layouts", "org.kde.keyboard", "reloadConfig");
         QVERIFY(QDBusConnection::sessionBus().send(reload));
-        const auto answered = [](const QDBusMessage &reply) { return reply.type() == QDBusMessage::ReplyMessage; };
-        QVERIFY(answered(QDBusInterface("org.kde.KWin", "/KWin", "org.kde.KWin").call("activeOutputName")));
-        QVERIFY(inUse == 0 || answered(QDBusInterface("org.kde.keyboard", "/Layouts").call("setLayout", inUse)));
+        const auto answered = [](const QDBusMessage &call) {
+            return QDBusConnection::sessionBus().call(call).type() == QDBusMessage::ReplyMessage;
+        };
+        QVERIFY(answered(QDBusMessage::createMethodCall("org.kde.KWin", "/KWin", "org.kde.KWin", "activeOutputName")));
+        QVERIFY(inUse == 0
+                || answered(QDBusMessage::createMethodCall("org.kde.keyboard", "/Layouts", "org.kde.KeyboardLayouts",
+                                                           "setLayout")
+                            << inUse));
 
         PasteDelivery delivery(m_platform.platform());
         PasteTargetProcess target;
