@@ -13,6 +13,7 @@
 #include "receiver/CompactInboxViewController.h"
 #include "service/APIClient.h"
 #include "support/FakeSecretStore.h"
+#include "support/SessionTestMain.h"
 
 #include <QApplication>
 #include <QDBusInterface>
@@ -21,8 +22,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-
-#include <cstdio>
 
 using namespace quillpost;
 using namespace quillpost::test;
@@ -58,6 +57,8 @@ class GnomeDeliveryTest : public QObject
     Q_OBJECT
 
 private slots:
+    // The targets are native Wayland clients, as GNOME's own applications are.
+    void initTestCase() { qputenv("QT_QPA_PLATFORM", "wayland"); }
     void init()
     {
         m_portal.setResponse(0);
@@ -223,20 +224,13 @@ private:
     QWidget m_window;
 };
 
-// Skipped (77) outside scripts/gnome-session; inside it, a failure to run as the program would.
+// The test chooses its Qt platform as the program does.
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QUILLPOST_GNOME_SESSION") || qEnvironmentVariableIsEmpty("QUILLPOST_TEST_PORTAL")) {
-        std::fprintf(stderr, "this test needs scripts/gnome-session\n");
-        return qEnvironmentVariableIsSet("QUILLPOST_GNOME_SESSION") ? 1 : 77;
-    }
-    choosePlatformPlugin();
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillpost"));
-    // The targets are native Wayland clients, as GNOME's own applications are.
-    qputenv("QT_QPA_PLATFORM", "wayland");
-    GnomeDeliveryTest test;
-    return QTest::qExec(&test, argc, argv);
+    return sessionTestMain<GnomeDeliveryTest>(argc, argv, "QUILLPOST_GNOME_SESSION", "xcb", [] {
+        choosePlatformPlugin();
+        return !qEnvironmentVariableIsEmpty("QUILLPOST_TEST_PORTAL");
+    });
 }
 
 #include "tst_gnomedelivery.moc"

@@ -1,6 +1,7 @@
 // Delivery on a wlroots compositor (sway), into helper processes and foot. Runs inside
 // scripts/wayland-session.
 #include "WaylandDeliveryFixture.h"
+#include "support/SessionTestMain.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,7 +19,6 @@ private slots:
     void deliversOnlyIntoTheTarget() { checkDeliversOnlyIntoTheTarget(); }
     void typesNothingWhenThingsChanged_data() { thingsThatChange(); }
     void typesNothingWhenThingsChanged() { checkTypesNothingWhenThingsChanged(); }
-    void panelDelivers() { checkPanelDelivers(); }
 
     // foot pastes on Ctrl+Shift+V; line breaks arrive as typed lines.
     void footGetsItsChord()
@@ -43,12 +43,11 @@ private slots:
         terminal.terminate();
         terminal.waitForFinished(5000);
     }
-
 };
 
 int main(int argc, char **argv)
 {
-    return waylandTestMain<WlrDeliveryTest>(argc, argv, "QUILLPOST_WAYLAND_SESSION");
+    return sessionTestMain<WlrDeliveryTest>(argc, argv, "QUILLPOST_WAYLAND_SESSION", "wayland");
 }
 
 #include "tst_wlrdelivery.moc"
