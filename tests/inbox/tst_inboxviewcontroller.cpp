@@ -9,7 +9,6 @@
 #include "widgets/SafePlainTextEdit.h"
 
 #include <QAccessible>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QListView>
@@ -40,17 +39,6 @@ QList<Clip> clips(const QStringList &ids)
     return result;
 }
 
-// {"clips": [...]} or {"clip": {...}}.
-ScriptedReply reply(const QList<Clip> &list, const char *key = "clips")
-{
-    QJsonArray array;
-    for (const Clip &c : list)
-        array.append(c.toJson());
-    const QJsonValue value = key == QByteArray("clip") ? QJsonValue(array.first()) : QJsonValue(array);
-    return ScriptedReply::json(200, QJsonDocument(QJsonObject{{key, value}}).toJson());
-}
-ScriptedReply savedReply(const Clip &stored) { return reply({stored}, "clip"); }
-
 struct CountingSound final : AlertSound { void play() override { ++plays; } int plays = 0; };
 
 // An inbox window against its own scripted service, open once its first poll has brought clips
@@ -59,13 +47,13 @@ struct Inbox
 {
     Inbox()
     {
-        server.enqueue(reply(clips({"a", "b", "c"})));
+        server.enqueue(clipsReply(clips({"a", "b", "c"})));
         view->pollTimer()->stop();
         QSignalSpy(view.get(), &InboxViewController::pollHandled).wait(10000);
     }
     bool poll(const QList<Clip> &list)
     {
-        server.enqueue(reply(list));
+        server.enqueue(clipsReply(list));
         QSignalSpy handled(view.get(), &InboxViewController::pollHandled);
         view->refresh();
         return handled.wait(10000) && handled.at(0).at(0).toBool();
@@ -276,11 +264,11 @@ private slots:
     // result, is in the window.
     void staleRepliesAreDropped()
     {
-        h->server.setHandler([](const RecordedRequest &) { return reply(clips({"old"})).heldBack(); });
+        h->server.setHandler([](const RecordedRequest &) { return clipsReply(clips({"old"})).heldBack(); });
         QSignalSpy handled(h->view.get(), &InboxViewController::pollHandled);
         h->view->refresh();
         QVERIFY(h->server.waitForRequests(2));
-        h->server.enqueue(reply(clips({"new", "b"})));
+        h->server.enqueue(clipsReply(clips({"new", "b"})));
         h->view->refresh();
         QTRY_COMPARE_WITH_TIMEOUT(handled.size(), 1, 10000);
         h->server.releaseHeld();

@@ -32,6 +32,19 @@ ScriptedReply ScriptedReply::redirect(int status, const QByteArray &location)
     return reply;
 }
 
+ScriptedReply clipsReply(const QList<Clip> &clips, int status)
+{
+    QByteArrayList items;
+    for (const Clip &clip : clips)
+        items << clip.toJsonBytes();
+    return ScriptedReply::json(status, "{\"clips\":[" + items.join(',') + "]}");
+}
+
+ScriptedReply savedReply(const Clip &clip)
+{
+    return ScriptedReply::json(200, "{\"clip\":" + clip.toJsonBytes() + "}");
+}
+
 TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
@@ -126,7 +139,6 @@ void TestHttpServer::processBuffer(Connection *connection)
         connection->buffer.remove(0, headerEnd + 4 + length);
 
         m_requests.append(request);
-        emit requestReceived(request);
         ScriptedReply reply;
         if (!m_queue.isEmpty())
             reply = m_queue.takeFirst();

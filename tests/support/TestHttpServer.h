@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/Records.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -53,6 +55,10 @@ struct ScriptedReply
     ScriptedReply heldBack() const { ScriptedReply copy = *this; copy.held = true; return copy; }
 };
 
+// The clip service's answers: to a poll, {"clips": [...]}, and to a save, {"clip": {...}}.
+ScriptedReply clipsReply(const QList<Clip> &clips, int status = 200);
+ScriptedReply savedReply(const Clip &clip);
+
 // A small HTTP/1.1 server on 127.0.0.1 with a port chosen by the system. It records every
 // request and answers from a queue of scripted replies; when the queue is empty it asks the
 // handler, and without a handler it answers 404.
@@ -77,14 +83,10 @@ public:
 
     // Answers every held reply, in the order their requests arrived.
     void releaseHeld();
-    qsizetype heldCount() const { return m_held.size(); }
 
     const QList<RecordedRequest> &requests() const { return m_requests; }
     // Waits (running the event loop) until at least `count` requests have arrived.
     bool waitForRequests(qsizetype count, int timeoutMs = 5000);
-
-signals:
-    void requestReceived(const quillpost::test::RecordedRequest &request);
 
 private:
     struct Connection;
