@@ -12,9 +12,11 @@
 
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace quillpost::test {
@@ -122,6 +124,29 @@ protected:
         QCOMPARE(m_panel.toPlainText(), QString());
         if (copy)
             QCOMPARE(clipboardElsewhere(target), std::optional<QString>(QStringLiteral("别人的")));
+    }
+
+    // A terminal (`terminal` and its options before the command, reported as `identifier`) gets
+    // the chord it pastes with; line breaks arrive as typed lines.
+    void checkTerminalGetsItsChord(const QString &terminal, QStringList options, const QString &identifier)
+    {
+        QTemporaryDir directory;
+        const QString received = directory.filePath(QStringLiteral("received"));
+        PasteDelivery delivery(m_platform.platform());
+        QProcess process;
+        process.start(terminal, options << QStringLiteral("sh") << QStringLiteral("-c") << QStringLiteral("cat > \"$0\"") << received);
+        QVERIFY(activationOf(identifier).windowId != 0);
+        QVERIFY(activatePanel());
+
+        const QString text = QStringLiteral("echo 你好\nsecond line\n");
+        QVERIFY(delivery.paste(text));
+        const auto contents = [&] {
+            QFile file(received);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(contents(), text, 5000);
+        process.terminate();
+        process.waitForFinished(5000);
     }
 
     // Waits for the next activation of a window with the given identifier (other than `except`)
