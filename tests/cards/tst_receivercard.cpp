@@ -207,23 +207,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(card->saveButton()->text(), "保存", 10000);
     }
 
-    void readOnlyClipNeverSaves()
-    {
-        Clip clip = makeClip(QStringLiteral("优化"));
-        clip.canEdit = false;
-        const auto [card, calls] = makeCard(clip); // without a client: a save that started would crash
-        QVERIFY(card->editor()->isReadOnly() && card->saveButton()->isHidden());
-        card->saveButton()->click();
-        QVERIFY(card->saveButton()->isEnabled());
-        QCOMPARE(card->clip(), clip);
-        // Qt's accessibility bridge edits even a read-only text: an assistive tool's edit is
-        // taken back, and the card does not count as being edited (which would stop polling).
-        QAccessibleInterface *editor = QAccessible::queryAccessibleInterface(card->editor());
-        editor->editableTextInterface()->replaceText(0, editor->textInterface()->characterCount(), "改掉");
-        QCOMPARE(card->editor()->text(), clip.optimizedText);
-        QVERIFY(!card->isEditing());
-    }
-
     void hexColor_data()
     {
         QTest::addColumn<QStringList>("texts");
