@@ -128,12 +128,10 @@ private slots:
         QTest::newRow("not trusted: prompt once per owner") << false << false << true << untrusted << orange << 2
                                                             << permission;
         QTest::newRow("not trusted, no target") << false << false << false << untrusted << orange << 2 << permission;
-        // Where the desktop has no permission to give, the status says what the user can do.
+        // Where the desktop has no permission to give, the status says what the user can do
+        // (each reason's words: allDeliveryStatusTexts, checked where they are shown).
         QTest::newRow("consent refused") << false << false << true
             << notTrustedStatus(MissingTrust::ConsentRefused, {}).text << orange << 2 << MissingTrust::ConsentRefused;
-        QTest::newRow("no clipboard owner") << false << false << true
-            << notTrustedStatus(MissingTrust::NoClipboardOwner, {}).text << orange << 2
-            << MissingTrust::NoClipboardOwner;
         QTest::newRow("no target") << false << true << false << "先切换一次目标应用" << OptColor() << 0 << permission;
         QTest::newRow("inbox, not trusted: prompt every time")
             << true << false << true << "请允许辅助功能权限后重试" << orange << 3 << permission;
@@ -184,7 +182,6 @@ private slots:
         QTest::newRow("posted") << KeystrokeResult::Posted;
         QTest::newRow("superseded") << KeystrokeResult::Superseded;
         QTest::newRow("not focused") << KeystrokeResult::NotFocused;
-        QTest::newRow("consent refused") << KeystrokeResult::NotPermitted;
     }
 
     void reportsWhatTheKeystrokeDid()

@@ -172,37 +172,6 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("已保存"));
     }
 
-    // Each "已保存" goes back savedTitleDuration after its own success: a second success does not
-    // postpone the first one's reset. With each success (the button enabled again) a marker timer
-    // reads the title a little earlier.
-    void eachSuccessResetsItsOwnTitle()
-    {
-        struct OnEnabled : QObject
-        {
-            std::function<void()> action;
-            bool eventFilter(QObject *, QEvent *event) override
-            {
-                if (event->type() == QEvent::EnabledChange)
-                    action();
-                return false;
-            }
-        } onEnabled;
-        QPushButton *button = h->view->saveButton();
-        QStringList titles;
-        onEnabled.action = [&] {
-            if (button->isEnabled())
-                QTimer::singleShot(InboxViewController::savedTitleDuration - 100ms, button, [&] { titles << button->text(); });
-        };
-        button->installEventFilter(&onEnabled);
-        QVERIFY(h->save(savedReply(clip("a"))));
-        h->server.enqueue(savedReply(clip("a")).heldBack());
-        h->view->save();
-        QVERIFY(h->server.waitForRequests(3));
-        QTimer::singleShot(300ms, &h->server, &TestHttpServer::releaseHeld); // the second success comes later
-        QTRY_COMPARE_WITH_TIMEOUT(titles.size(), 2, 10000);
-        QCOMPARE(titles, (QStringList{"已保存", "保存修改"}));
-    }
-
     // A paste whose keystroke typed nothing replaces "已复制" with the reason, in orange.
     void refusedPasteIsReported()
     {

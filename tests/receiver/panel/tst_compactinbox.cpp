@@ -305,12 +305,6 @@ private slots:
             QCOMPARE(shown->shadowEffect()->opacity(), 1.0);
         }
         QCOMPARE(cards.at(1)->editor()->text(), action == "fading" ? QStringLiteral("乙") : aText);
-        // Stacked in list order, as cards made one after another are.
-        QList<ReceiverCardView *> stacked;
-        for (QObject *child : cards.first()->parent()->children())
-            if (auto *shown = qobject_cast<ReceiverCardView *>(child))
-                stacked << shown;
-        QCOMPARE(stacked, cards);
     }
 
     // The switches act on their state, whatever changes it: a click, Space, or an assistive tool's
@@ -325,14 +319,12 @@ private slots:
         toggle(h.panel->autoPasteButton());
         QVERIFY(h.panel->autoPasteEnabled());
         QCOMPARE(h.panel->statusText(), QStringLiteral("新消息将自动输入"));
-        QCOMPARE(h.panel->autoPasteButton()->text(), QStringLiteral("同步输入中"));
         QTest::keyClick(h.panel->autoPasteButton(), Qt::Key_Space);
         QVERIFY(!h.panel->autoPasteEnabled());
         QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
 
         toggle(h.panel->pinButton());
         QVERIFY(h.panel->pinned());
-        QCOMPARE(h.panel->pinButton()->text(), QStringLiteral("取消悬浮"));
         h.panel->pinButton()->click();
         toggle(h.panel->pinButton());
         QCOMPARE(h.pinCalls, (QList<bool>{true, false, true}));
