@@ -1,5 +1,5 @@
-// quillpost-devservice as a process: options, scripted faults, and a restart over a database file
-// with codes read from the console.
+// quillpost-devservice as a process: scripted faults, and a restart over a database file with
+// codes read from the console.
 
 #include "DevService.h"
 
@@ -19,33 +19,9 @@ class TestDevServiceProcess : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(m_service.start()); }
-    void refusesBadOptions_data();
-    void refusesBadOptions();
     void playsScriptedFaults();
     void keepsEverythingAcrossARestart();
 };
-
-void TestDevServiceProcess::refusesBadOptions_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode"); // 2 with the usage text, 1 when it cannot listen
-    QTest::newRow("port too large") << QStringList{"--port", "65536"} << 2;
-    QTest::newRow("unknown option") << QStringList{"--verbose"} << 2;
-    QTest::newRow("port in use") << QStringList{"--port", "{port}"} << 1;
-}
-
-void TestDevServiceProcess::refusesBadOptions()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QProcess process;
-    arguments.replaceInStrings("{port}", QString::number(m_service.url({}).port())) << "--db" << ":memory:";
-    process.start(QStringLiteral(QUILLPOST_DEVSERVICE), arguments);
-    QVERIFY(process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), exitCode);
-    QVERIFY(process.readAllStandardError().contains(exitCode == 2 ? "usage: quillpost-devservice" : "cannot listen"));
-    QCOMPARE(m_service.get("api/profile").status, 401); // the running service still answers on its port
-}
 
 void TestDevServiceProcess::playsScriptedFaults()
 {

@@ -1,13 +1,12 @@
 #pragma once
 
 // What the desktop of the headless session says about windows and the keyring, read the way
-// another program reads it.
+// another program reads it (the keyring: storedToken() of support/StoreAnswers.h).
 
 #include "platform/secret/KeychainStore.h"
+#include "support/StoreAnswers.h"
 
-#include <QObject>
 #include <QProcess>
-#include <QTest>
 
 #include <optional>
 #include <utility>
@@ -58,15 +57,6 @@ inline quint64 windowOfProcess(qint64 pid)
             return fields.at(0).toULongLong(nullptr, 16);
     }
     return 0;
-}
-
-// What the keychain holds once the operations started before have finished.
-inline std::optional<QString> storedToken(KeychainStore &keychain)
-{
-    QObject context;
-    std::optional<std::optional<QString>> token;
-    keychain.read(&context, [&token](std::optional<QString> value) { token = value; });
-    return QTest::qWaitFor([&token] { return token.has_value(); }, 10000) ? *token : std::nullopt;
 }
 
 } // namespace quillpost::test

@@ -27,7 +27,6 @@ struct Control
     Control &in(const QString &container) { return set("within", container); }
     Control &text(const QString &text) { return set("text", text); }
     Control &name(const QString &name) { return set("name", name); }
-    Control &timeout(int seconds) { return set("timeout", seconds); }
     Control &state(const char *state)
     {
         QJsonArray states = json.value(QLatin1String("states")).toArray();

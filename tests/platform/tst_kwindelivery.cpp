@@ -2,6 +2,7 @@
 // scripts/kwin-session, which leaves KWin's permission check on: main() installs the program's
 // desktop file with this binary as Exec= before connecting, as a package would.
 #include "WaylandDeliveryFixture.h"
+#include "support/SessionTestMain.h"
 
 #include "platform/wayland/PlasmaWorkspace.h"
 
@@ -31,7 +32,6 @@ private slots:
     void deliversOnlyIntoTheTarget() { checkDeliversOnlyIntoTheTarget(); }
     void typesNothingWhenThingsChanged_data() { thingsThatChange(); }
     void typesNothingWhenThingsChanged() { checkTypesNothingWhenThingsChanged(); }
-    void panelDelivers() { checkPanelDelivers(); }
 
     // Pinning keeps our window above and on all desktops, as KWin reports to another client,
     // also after the window is hidden and shown again; unpinning clears both.
@@ -57,7 +57,7 @@ private slots:
         // Another window in front does not cover it.
         PasteTargetProcess other;
         QVERIFY(other.start());
-        QVERIFY(activationOf(targetAppId).windowId != 0);
+        QVERIFY(activationOf(m_targetId).windowId != 0);
         QCOMPARE(ownStates() & pinStates, pinStates);
 
         m_platform.workspace()->setPinned(m_panel.windowHandle(), false);
@@ -105,7 +105,7 @@ private slots:
         PasteDelivery delivery(m_platform.platform());
         PasteTargetProcess target;
         QVERIFY(target.start());
-        QVERIFY(activationOf(targetAppId).windowId != 0);
+        QVERIFY(activationOf(m_targetId).windowId != 0);
         QVERIFY(activatePanel());
         QVERIFY(delivery.paste(layouts));
         QVERIFY(PasteTargetProcess::waitFor([&] { return target.text == layouts; }, 5000));
@@ -129,7 +129,7 @@ static bool installDesktopFile()
 
 int main(int argc, char **argv)
 {
-    return waylandTestMain<KWinDeliveryTest>(argc, argv, "QUILLPOST_KWIN_SESSION", installDesktopFile);
+    return sessionTestMain<KWinDeliveryTest>(argc, argv, "QUILLPOST_KWIN_SESSION", "wayland", installDesktopFile);
 }
 
 #include "tst_kwindelivery.moc"

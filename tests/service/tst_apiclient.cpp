@@ -60,7 +60,6 @@ private slots:
         QTest::addColumn<std::optional<QString>>("token");
         QTest::addColumn<QByteArray>("authorization");
         QTest::newRow("no token") << std::optional<QString>() << QByteArray();
-        QTest::newRow("empty token") << std::optional<QString>(QString()) << QByteArray("Bearer ");
         QTest::newRow("token") << std::optional<QString>(QStringLiteral("tök")) << QByteArray("Bearer t\xc3\xb6k");
     }
 
@@ -82,64 +81,52 @@ private slots:
         QVERIFY(request.body.isEmpty());
     }
 
-    void saveSendsThreeFieldsAndReturnsTheServiceClip()
+    // What a reply comes to: the record, the service's error text or a standard one, a decoding
+    // failure, or a failure of the exchange (a redirect is not followed, a reply too large is
+    // cut off, one that stalls times out). The token stays whatever happens.
+    void outcomes_data()
     {
-        TestHttpServer server;
-        server.enqueue(ScriptedReply::json(200, R"({"clip":{"id":"c1","title":"服务器的标题"}})"));
-        server.enqueue(ScriptedReply::json(200, R"({"sent":true})"));
-        APIClient client(server.origin(), QStringLiteral("t"));
-        Clip clip;
-        clip.id = QStringLiteral("c1");
-        clip.title = QStringLiteral("标题");
-        clip.rawText = QStringLiteral("第一行\n\"第二行\"");
-        clip.deviceName = QStringLiteral("never sent");
-
-        QCOMPARE(save(client, clip).value().title, QStringLiteral("服务器的标题"));
-        QCOMPARE(server.requests().at(0).method + ' ' + server.requests().at(0).target, QByteArray("PATCH /api/clips/c1"));
-        QCOMPARE(QString::fromUtf8(server.requests().at(0).body),
-                 QStringLiteral("{\"title\":\"标题\",\"rawText\":\"第一行\\n\\\"第二行\\\"\",\"optimizedText\":\"\"}"));
-
-        QObject receiver;
-        client.login(QStringLiteral("138"), QStringLiteral("1234"), QString(), &receiver, [](auto) {});
-        QVERIFY(server.waitForRequests(2));
-        QCOMPARE(server.requests().at(1).body, QByteArray(R"({"phone":"138","code":"1234","nickname":""})"));
-    }
-
-    void statusHandling_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("message"); // empty: success; "decoding": a decoding failure
-
+        QTest::addColumn<ScriptedReply>("reply");
+        QTest::addColumn<QString>("message"); // empty: success, unless the status says otherwise
         const QByteArray profile = R"({"phone":"1","nickname":"n"})";
-        QTest::newRow("200") << 200 << profile << "";
-        QTest::newRow("299 is success") << 299 << profile << "";
-        QTest::newRow("300 is not") << 300 << profile << "请求失败（300）";
-        QTest::newRow("error text") << 401 << QByteArray(R"({"error":"登录已过期"})") << "登录已过期";
-        QTest::newRow("400 with error text") << 400 << QByteArray(R"({"error":"手机号格式不正确"})") << "手机号格式不正确";
-        QTest::newRow("empty error text") << 403 << QByteArray(R"({"error":""})") << "";
-        QTest::newRow("error is a number") << 400 << QByteArray(R"({"error":5})") << "请求失败（400）";
-        QTest::newRow("body is an array") << 422 << QByteArray(R"([{"error":"x"}])") << "请求失败（422）";
-        QTest::newRow("html") << 500 << QByteArray("<html>oops</html>") << "请求失败（500）";
-        QTest::newRow("no body") << 503 << QByteArray() << "请求失败（503）";
-        QTest::newRow("empty 200") << 200 << QByteArray() << "decoding";
-        QTest::newRow("204") << 204 << QByteArray() << "decoding";
+        const auto row = [](const char *name, const ScriptedReply &reply, const char *message) {
+            QTest::newRow(name) << reply << QString::fromUtf8(message);
+        };
+        ScriptedReply large, chunked, stall;
+        large.fillerBytes = chunked.fillerBytes = APIClient::maxReplyBytes + 1;
+        chunked.mode = ScriptedReply::Mode::Chunked;
+        stall.mode = ScriptedReply::Mode::Stall;
+        row("200", ScriptedReply::json(200, profile), "");
+        row("299 is success", ScriptedReply::json(299, profile), "");
+        row("300 is not", ScriptedReply::json(300, profile), "请求失败（300）");
+        row("error text", ScriptedReply::json(401, R"({"error":"登录已过期"})"), "登录已过期");
+        row("empty error text", ScriptedReply::json(403, R"({"error":""})"), "");
+        row("error is a number", ScriptedReply::json(400, R"({"error":5})"), "请求失败（400）");
+        row("body is an array", ScriptedReply::json(422, R"([{"error":"x"}])"), "请求失败（422）");
+        row("html", ScriptedReply::json(500, "<html>oops</html>"), "请求失败（500）");
+        row("empty 200", ScriptedReply::json(200, {}), "decoding");
+        row("redirect elsewhere", ScriptedReply::redirect(302, closedPort().toString().toUtf8() + "/api/profile"), "请求失败（302）");
+        row("too large, by Content-Length", large, "服务器返回的内容过大");
+        row("too large, chunked without length", chunked, "服务器返回的内容过大");
+        row("stalls", stall, "timeout");
     }
 
-    void statusHandling()
+    void outcomes()
     {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
+        QFETCH(ScriptedReply, reply);
         QFETCH(QString, message);
         TestHttpServer server;
-        server.enqueue(ScriptedReply::json(status, body));
+        server.enqueue(reply);
         APIClient client(server.origin(), QStringLiteral("t"));
+        client.setIdleTimeout(std::chrono::milliseconds(300));
 
         const auto outcome = fetch(client);
-        const bool success = message.isEmpty() && (status < 300 && !body.isEmpty());
+        const bool success = message.isEmpty() && reply.status < 300 && !reply.body.isEmpty();
         QCOMPARE(outcome.ok(), success);
         if (message == QLatin1String("decoding"))
             QVERIFY(outcome.failure().decodingError());
+        else if (message == QLatin1String("timeout"))
+            QCOMPARE(outcome.failure().transportError()->code, QNetworkReply::TimeoutError);
         else if (!success)
             QCOMPARE(messageOf(outcome.failure()), message);
         QCOMPARE(client.token, std::optional<QString>(QStringLiteral("t")));
@@ -169,16 +156,15 @@ private slots:
         QTEST(server.requests().at(0).target, "target");
     }
 
+    // A path that would leave the service's API, or a token that would add a header, sends
+    // nothing and says why. (Which paths pass: the fuzz target requestpath, for any text.)
     void refusedBeforeSending_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("token");
         QTest::addColumn<QString>("message");
         const QString invalid = QStringLiteral("请求地址无效");
-        QTest::newRow("bad percent escape") << "api/clips/%zz" << "t" << invalid;
         QTest::newRow("absolute URL") << "http://127.0.0.2/api/profile" << "t" << invalid;
-        QTest::newRow("network-path reference") << "//127.0.0.2/api/profile" << "t" << invalid;
-        QTest::newRow("dot dot segment") << "api/clips/.." << "t" << invalid;
         QTest::newRow("encoded dot dot") << "api/clips/%2E%2E" << "t" << invalid;
         QTest::newRow("token with a line break") << "api/profile" << "t\r\nX-Injected: 1" << "登录状态无效，请重新登录";
     }
@@ -195,48 +181,8 @@ private slots:
         QVERIFY(server.requests().isEmpty());
     }
 
-    void redirectIsNotFollowed()
+    void refusedConnection()
     {
-        TestHttpServer elsewhere;
-        TestHttpServer server;
-        server.enqueue(ScriptedReply::redirect(302, elsewhere.origin().toString().toUtf8() + "/api/profile"));
-        APIClient client(server.origin(), QStringLiteral("secret"));
-
-        QCOMPARE(messageOf(fetch(client).failure()), QStringLiteral("请求失败（302）"));
-        QCoreApplication::processEvents();
-        QVERIFY(elsewhere.requests().isEmpty());
-    }
-
-    void oversizedReplyIsAborted_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("announced by Content-Length") << int(ScriptedReply::Mode::Normal);
-        QTest::newRow("chunked without length") << int(ScriptedReply::Mode::Chunked);
-    }
-
-    void oversizedReplyIsAborted()
-    {
-        QFETCH(int, mode);
-        TestHttpServer server;
-        ScriptedReply reply;
-        reply.mode = ScriptedReply::Mode(mode);
-        reply.fillerBytes = APIClient::maxReplyBytes + 1;
-        server.enqueue(reply);
-        APIClient client(server.origin(), std::nullopt);
-
-        QCOMPARE(messageOf(fetch(client).failure()), QStringLiteral("服务器返回的内容过大"));
-    }
-
-    void transportFailures()
-    {
-        TestHttpServer server;
-        ScriptedReply stall;
-        stall.mode = ScriptedReply::Mode::Stall;
-        server.enqueue(stall);
-        APIClient stalled(server.origin(), std::nullopt);
-        stalled.setIdleTimeout(std::chrono::milliseconds(300));
-        QCOMPARE(fetch(stalled).failure().transportError()->code, QNetworkReply::TimeoutError);
-
         APIClient refused(closedPort(), std::nullopt);
         const auto outcome = fetch(refused);
         QCOMPARE(outcome.failure().transportError()->code, QNetworkReply::ConnectionRefusedError);
@@ -274,10 +220,8 @@ private slots:
         QTest::newRow("http on localhost") << "http://localhost:1" << "http://localhost:1";
         QTest::newRow("http on IPv6 loopback") << "http://[::1]:8765" << "http://[::1]:8765";
         QTest::newRow("http elsewhere") << "http://192.168.1.2" << "";
-        QTest::newRow("another scheme") << "ftp://127.0.0.1" << "";
         QTest::newRow("with a path") << "https://clips.example.com/api" << "";
         QTest::newRow("with user info") << "https://u:p@clips.example.com" << "";
-        QTest::newRow("with a query") << "https://clips.example.com?x=1" << "";
         QTest::newRow("not a URL") << "clips" << "";
     }
 

@@ -1,5 +1,6 @@
 #include "platform/secret/KeychainStore.h"
 #include "platform/secret/SecretServiceTypes.h"
+#include "support/StoreAnswers.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -9,6 +10,7 @@
 #include <QTest>
 
 using namespace quillpost;
+using namespace quillpost::test;
 
 namespace {
 
@@ -67,27 +69,10 @@ void storeAsAnotherProgram(const QByteArray &bytes, const QStringList &attribute
     QCOMPARE(QDBusConnection::sessionBus().call(create).type(), QDBusMessage::ReplyMessage);
 }
 
-// The store's operations, waited for (the store answers on the event loop).
-std::optional<QString> readNow(KeychainStore &store)
-{
-    QObject context;
-    std::optional<std::optional<QString>> token;
-    store.read(&context, [&token](std::optional<QString> value) { token = value; });
-    return QTest::qWaitFor([&token] { return token.has_value(); }, 10000) ? *token : std::nullopt;
-}
-
-bool saveNow(KeychainStore &store, const QString &token)
-{
-    QObject context;
-    std::optional<bool> saved;
-    store.save(token, &context, [&saved](bool value) { saved = value; });
-    return QTest::qWaitFor([&saved] { return saved.has_value(); }, 10000) && *saved;
-}
-
 void removeNow(KeychainStore &store)
 {
     store.remove();
-    readNow(store); // runs after the remove
+    storedToken(store); // runs after the remove
 }
 
 } // namespace
@@ -103,18 +88,18 @@ private Q_SLOTS:
     void saveReplacesAndRemoveIsIdempotent()
     {
         KeychainStore store;
-        QCOMPARE(readNow(store), std::nullopt);
+        QCOMPARE(storedToken(store), std::nullopt);
         QVERIFY(saveNow(store, QStringLiteral("first")));
         QVERIFY(saveNow(store, QStringLiteral("第二个-token")));
         QCOMPARE(storedItems(), 1);
         // A fresh store object reads the same item: nothing is cached in the object.
         KeychainStore other;
-        QCOMPARE(readNow(other), std::optional<QString>(QStringLiteral("第二个-token")));
+        QCOMPARE(storedToken(other), std::optional<QString>(QStringLiteral("第二个-token")));
 
         store.remove();
         removeNow(store);
         QCOMPARE(storedItems(), 0);
-        QCOMPARE(readNow(store), std::nullopt);
+        QCOMPARE(storedToken(store), std::nullopt);
     }
 
     // Another key keeps its secret in an item of its own beside the session's (the desktop
@@ -128,9 +113,9 @@ private Q_SLOTS:
         QVERIFY(saveNow(consent, QStringLiteral("restore-token")));
         QCOMPARE(storedItems(), 1);
         removeNow(session);
-        QCOMPARE(readNow(consent), std::optional<QString>(QStringLiteral("restore-token")));
+        QCOMPARE(storedToken(consent), std::optional<QString>(QStringLiteral("restore-token")));
         removeNow(consent);
-        QCOMPARE(readNow(consent), std::nullopt);
+        QCOMPARE(storedToken(consent), std::nullopt);
     }
 
     // Operations run in the order they were started, and a sign-out's remove is not overtaken by
@@ -138,12 +123,11 @@ private Q_SLOTS:
     void removeRightAfterSaveLeavesNothing()
     {
         KeychainStore store;
-        QObject context;
-        std::optional<bool> saved;
-        store.save(QStringLiteral("signed-out"), &context, [&saved](bool value) { saved = value; });
+        StoreAnswers answers;
+        answers.saveTo(store, QStringLiteral("signed-out"));
         store.remove();
-        QCOMPARE(readNow(store), std::nullopt);
-        QTRY_VERIFY(saved.has_value());
+        QCOMPARE(storedToken(store), std::nullopt);
+        QTRY_VERIFY(answers.saved.has_value());
         QCOMPARE(storedItems(), 0);
     }
 
@@ -174,10 +158,10 @@ private Q_SLOTS:
             storeAsAnotherProgram(bytes, attributes + QStringList{QStringLiteral("copy"), QString::number(copy)});
         QCOMPARE(storedItems(), copies);
         KeychainStore store;
-        QCOMPARE(readNow(store), expected);
+        QCOMPARE(storedToken(store), expected);
         QVERIFY(saveNow(store, QStringLiteral("ours")));
         QCOMPARE(storedItems(), 1);
-        QCOMPARE(readNow(store), std::optional<QString>(QStringLiteral("ours")));
+        QCOMPARE(storedToken(store), std::optional<QString>(QStringLiteral("ours")));
     }
 };
 

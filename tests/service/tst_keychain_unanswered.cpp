@@ -1,25 +1,17 @@
-// The secret store when the secret service is missing or hangs. The test runs its own session bus
-// (a private dbus-daemon) so that it can own the service's name with an object that never
-// answers; the bus address is set before the process first connects to a session bus.
+// The secret store when the secret service is missing, hangs or prompts. The test runs its own
+// session bus (a private dbus-daemon) so that it can own the service's name with a scripted
+// object; the bus address is set before the process first connects to a session bus.
 
-#include "app/AppDelegate.h"
-#include "app/MainWindow.h"
-#include "fakes/FakePlatform.h"
 #include "platform/secret/KeychainStore.h"
 #include "platform/secret/SecretServiceTypes.h"
-#include "service/APIClient.h"
-#include "signin/LoginViewController.h"
-#include "support/TestHttpServer.h"
+#include "support/StoreAnswers.h"
 
 #include <QDBusConnection>
 #include <QDBusMetaType>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QLabel>
-#include <QMainWindow>
 #include <QMutex>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -29,30 +21,19 @@ using namespace quillpost::test;
 
 namespace {
 
-// Takes every call and answers none of them, like a service that owns its name but hangs.
-class SilentService final : public QDBusVirtualObject
-{
-public:
-    int calls = 0;
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &, const QDBusConnection &) override
-    {
-        ++calls;
-        return true;
-    }
-};
-
 using Paths = QList<QDBusObjectPath>;
 
 // A secret service with one item in a "login" collection that may be locked, and may be missing
 // as the default collection. Unlocking it, or creating the default collection, needs a prompt,
-// which the user accepts or dismisses, at once or after `lateAnswer`, or never answers. Calls
-// come on Qt D-Bus's own thread.
+// which the user accepts or dismisses, at once or after `lateAnswer`, or never answers. Silent,
+// it takes every call and answers none, like a service that owns its name but hangs. Calls come
+// on Qt D-Bus's own thread.
 class ScriptedService final : public QDBusVirtualObject
 {
 public:
-    enum class Answer { Accept, Dismiss, AcceptLate, DismissLate, Never };
-    static constexpr std::chrono::milliseconds lateAnswer{1500};
+    enum class Answer { Accept, Dismiss, AcceptLate, DismissLate, Never, Silent };
+    // Longer than the bound the tests give each call: lateAnswer / 3.
+    static constexpr std::chrono::milliseconds lateAnswer{900};
 
     void reset(bool locked, bool hasDefault, Answer answer)
     {
@@ -72,6 +53,8 @@ public:
         const QMutexLocker lock(&m_mutex);
         const QString member = message.member();
         m_members << member;
+        if (m_answer == Answer::Silent)
+            return true;
         const QDBusObjectPath none(QStringLiteral("/"));
         const QDBusObjectPath collection(QStringLiteral("/org/freedesktop/secrets/collection/login"));
         const QDBusObjectPath item(QStringLiteral("/org/freedesktop/secrets/collection/login/1"));
@@ -165,69 +148,48 @@ private:
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_address;
-    SilentService m_service;
     ScriptedService m_scripted;
-    QDBusVirtualObject *m_serving = nullptr;
+    bool m_serving = false;
 
 private slots:
     void initTestCase() { qDBusRegisterMetaType<secretservice::Secret>(); }
 
-    // No session bus at all: every operation fails at once, long before the store's own bound.
-    // A process keeps the session bus it first connected to, or its failure to connect: this
-    // case runs in a process of its own (tst_keychain_nobus), whose bus address leads nowhere.
-    void withoutBus()
-    {
-        if (!qgetenv("DBUS_SESSION_BUS_ADDRESS").startsWith("unix:path=/nonexistent/"))
-            QSKIP("runs alone, with a bus address that leads nowhere (tst_keychain_nobus)");
-        KeychainStore store;
-        store.setTimeout(std::chrono::minutes(1));
-        QObject context;
-        std::optional<bool> stored;
-        std::optional<std::optional<QString>> token;
-        store.save(QStringLiteral("t"), &context, [&stored](bool ok) { stored = ok; });
-        store.read(&context, [&token](std::optional<QString> value) { token = value; });
-        QTRY_VERIFY(token.has_value());
-        QCOMPARE(stored, std::optional<bool>(false));
-        QCOMPARE(*token, std::nullopt);
-    }
-
-    // A bus where nothing owns the service's name (and nothing can be started): the same.
+    // No session bus at all, or a bus where nothing owns the service's name (and nothing can be
+    // started): every operation fails at once, long before the store's own bound. A process
+    // keeps the session bus it first connected to, or its failure to connect: the case without a
+    // bus runs in a process of its own (tst_keychain_nobus), whose bus address leads nowhere.
     void withoutService()
     {
-        QVERIFY(startBus());
-        serve(nullptr);
+        if (!qgetenv("DBUS_SESSION_BUS_ADDRESS").startsWith("unix:path=/nonexistent/")) {
+            QVERIFY(startBus());
+            serve(false);
+        }
         KeychainStore store;
         store.setTimeout(std::chrono::minutes(1));
-        QObject context;
-        std::optional<std::optional<QString>> token;
-        store.remove();
-        store.read(&context, [&token](std::optional<QString> value) { token = value; });
-        QTRY_VERIFY(token.has_value());
-        QCOMPARE(*token, std::nullopt);
+        StoreAnswers answers;
+        answers.saveTo(store, QStringLiteral("t")).readFrom(store);
+        QTRY_VERIFY(answers.read.has_value());
+        QCOMPARE(answers.saved, std::optional<bool>(false));
+        QCOMPARE(*answers.read, std::nullopt);
     }
 
     // A service that takes calls and never answers: each operation gives up after the bound, and the
     // event loop goes on meanwhile.
     void hangingServiceIsGivenUp()
     {
-        QVERIFY(startBus());
-        serve(&m_service);
+        serveScripted(false, true, ScriptedService::Answer::Silent);
         KeychainStore store;
-        store.setTimeout(std::chrono::milliseconds(500));
-        QObject context;
-        std::optional<std::optional<QString>> token;
-        std::optional<bool> saved;
-        std::optional<std::optional<QString>> afterRemove;
-        store.read(&context, [&token](std::optional<QString> value) { token = value; });
-        store.save(QStringLiteral("t"), &context, [&saved](bool ok) { saved = ok; });
-        QVERIFY(ticksUntil([&] { return token.has_value() && saved.has_value(); }) >= 5);
-        QCOMPARE(*token, std::nullopt);
-        QCOMPARE(*saved, false);
+        store.setTimeout(std::chrono::milliseconds(300));
+        StoreAnswers first, afterRemove;
+        first.readFrom(store).saveTo(store, QStringLiteral("t"));
+        QVERIFY(ticksUntil([&] { return first.read && first.saved; }) >= 5);
+        QCOMPARE(*first.read, std::nullopt);
+        QCOMPARE(first.saved, std::optional<bool>(false));
         store.remove();
-        store.read(&context, [&afterRemove](std::optional<QString> value) { afterRemove = value; });
-        QVERIFY(ticksUntil([&] { return afterRemove.has_value(); }) >= 5);
-        QCOMPARE(*afterRemove, std::nullopt);
-        QVERIFY(m_service.calls > 0);
+        afterRemove.readFrom(store);
+        QVERIFY(ticksUntil([&] { return afterRemove.read.has_value(); }) >= 5);
+        QCOMPARE(*afterRemove.read, std::nullopt);
+        QVERIFY(m_scripted.members().contains(QStringLiteral("SearchItems")));
     }
 
     // A locked collection, or none to store into: the store asks the service to unlock it or to
@@ -255,21 +217,15 @@ private slots:
         QFETCH(bool, locked);
         QFETCH(bool, hasDefault);
         QFETCH(ScriptedService::Answer, answer);
-        QFETCH(std::optional<QString>, read);
         QFETCH(bool, saved);
-        QVERIFY(startBus());
-        serve(&m_scripted);
-        m_scripted.reset(locked, hasDefault, answer);
+        serveScripted(locked, hasDefault, answer);
         KeychainStore store;
         store.setTimeout(ScriptedService::lateAnswer / 3);
-        QObject context;
-        std::optional<std::optional<QString>> token;
-        std::optional<bool> stored;
-        store.read(&context, [&token](std::optional<QString> value) { token = value; });
-        store.save(QStringLiteral("new"), &context, [&stored](bool ok) { stored = ok; });
-        QTRY_VERIFY_WITH_TIMEOUT(token.has_value() && stored.has_value(), 20000);
-        QCOMPARE(*token, read);
-        QCOMPARE(*stored, saved);
+        StoreAnswers answers;
+        answers.readFrom(store).saveTo(store, QStringLiteral("new"));
+        QTRY_VERIFY_WITH_TIMEOUT(answers.read && answers.saved, 20000);
+        QTEST(*answers.read, "read");
+        QCOMPARE(*answers.saved, saved);
         if (saved)
             QCOMPARE(m_scripted.secret(), std::optional<QByteArray>("new"));
         QVERIFY(!m_scripted.members().contains(QStringLiteral("Dismiss")));
@@ -279,64 +235,22 @@ private slots:
     // off the screen, and nothing reaches the store or the receiver afterwards.
     void destroyedStoreDismissesItsPrompt()
     {
-        QVERIFY(startBus());
-        serve(&m_scripted);
-        m_scripted.reset(true, true, ScriptedService::Answer::Never);
-        QObject context;
-        bool answered = false;
+        serveScripted(true, true, ScriptedService::Answer::Never);
+        StoreAnswers answers;
         {
             KeychainStore store;
-            store.read(&context, [&answered](std::optional<QString>) { answered = true; });
+            answers.readFrom(store);
             QTRY_VERIFY(m_scripted.members().contains(QStringLiteral("Prompt")));
         }
         QTRY_VERIFY(m_scripted.members().contains(QStringLiteral("Dismiss")));
-        QVERIFY(!answered);
-    }
-
-    // The program with that service: the sign-in screen at once and no request; a sign-in still
-    // opens the panel, after telling the user that the session will not be remembered.
-    void programDoesNotWaitForIt()
-    {
-        QVERIFY(startBus());
-        serve(&m_service);
-        TestHttpServer server;
-        server.setHandler([](const RecordedRequest &request) {
-            return request.target == "/api/auth/phone"
-                ? ScriptedReply::json(200, R"({"token":"tok","user":{"phone":"1","nickname":"n"}})")
-                : ScriptedReply::json(200, R"({"clips":[]})");
-        });
-        KeychainStore store;
-        // Longer than the wait for the sign-in screen below: that screen must not wait for the store.
-        store.setTimeout(std::chrono::seconds(8));
-        FakePlatform platform;
-        AppDelegate delegate(server.origin(), &store, platform.platform());
-        delegate.applicationDidFinishLaunching();
-        // A read after the start's own finishes only once that one has given up.
-        QObject context;
-        bool readAgain = false;
-        store.read(&context, [&readAgain](std::optional<QString>) { readAgain = true; });
-        QVERIFY(delegate.window()->isVisible());
-        const auto content = [&] { return delegate.window()->centralWidget(); };
-        QTRY_VERIFY(qobject_cast<LoginViewController *>(content()));
-        QVERIFY(!readAgain);
-
-        // Once the start's read has given up, still nothing was sent.
-        QTRY_VERIFY_WITH_TIMEOUT(readAgain, 30000);
-        QVERIFY(qobject_cast<LoginViewController *>(content()) && !delegate.api()->token);
-        QVERIFY(server.requests().isEmpty());
-
-        content()->findChild<QPushButton *>(QStringLiteral("loginButton"))->click();
-        QLabel *message = content()->findChild<QLabel *>(QStringLiteral("message"));
-        QTRY_COMPARE_WITH_TIMEOUT(message->text(), QStringLiteral("无法保存登录状态，下次启动需要重新登录"), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(!qobject_cast<LoginViewController *>(content()), 10000);
-        QCOMPARE(delegate.api()->token, std::optional<QString>(QStringLiteral("tok")));
+        QVERIFY(!answers.read);
     }
 
 public:
     ~KeychainUnansweredTest() override
     {
         if (!m_address.isEmpty())
-            QDBusConnection::disconnectFromBus(QStringLiteral("silent-service"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("scripted-service"));
         if (m_daemon.state() != QProcess::NotRunning) {
             m_daemon.kill(); // our own child, by its process id
             m_daemon.waitForFinished();
@@ -345,58 +259,49 @@ public:
 
 private:
     // A session bus of the test's own, with no services to start: set as the session bus of this
-    // process, which therefore must not have connected to another one yet. (Defined below the
-    // class: moc does not read the raw string of its configuration.)
-    bool startBus();
-    // Owns the service's name with `service`, or leaves it without owner (nullptr).
-    void serve(QDBusVirtualObject *service)
+    // process, which therefore must not have connected to another one yet.
+    bool startBus()
     {
-        if (service == m_serving)
+        if (!m_address.isEmpty())
+            return true;
+        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        if (!config.open(QIODevice::WriteOnly))
+            return false;
+        config.write("<busconfig><type>session</type><listen>unix:dir=" + m_dir.path().toUtf8()
+                     + "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+                       "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        config.close();
+        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
+                                                       QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (!m_daemon.waitForStarted() || !QTest::qWaitFor([this] { return m_daemon.canReadLine(); }, 10000))
+            return false;
+        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+        return QDBusConnection::sessionBus().isConnected();
+    }
+    // Owns the service's name with the scripted service, or leaves it without owner.
+    void serve(bool owned)
+    {
+        if (owned == m_serving)
             return;
-        QDBusConnection connection = QDBusConnection::connectToBus(m_address, QStringLiteral("silent-service"));
+        QDBusConnection connection = QDBusConnection::connectToBus(m_address, QStringLiteral("scripted-service"));
         QVERIFY(connection.isConnected());
-        if (m_serving) {
+        if (owned) {
+            QVERIFY(connection.registerVirtualObject(QStringLiteral("/"), &m_scripted, QDBusConnection::SubPath));
+            QVERIFY(connection.registerService(QStringLiteral("org.freedesktop.secrets")));
+        } else {
             QVERIFY(connection.unregisterService(QStringLiteral("org.freedesktop.secrets")));
             connection.unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
         }
-        if (service) {
-            QVERIFY(connection.registerVirtualObject(QStringLiteral("/"), service, QDBusConnection::SubPath));
-            QVERIFY(connection.registerService(QStringLiteral("org.freedesktop.secrets")));
-        }
-        m_serving = service;
+        m_serving = owned;
+    }
+    void serveScripted(bool locked, bool hasDefault, ScriptedService::Answer answer)
+    {
+        QVERIFY(startBus());
+        serve(true);
+        m_scripted.reset(locked, hasDefault, answer);
     }
 };
-
-bool KeychainUnansweredTest::startBus()
-{
-    if (!m_address.isEmpty())
-        return true;
-    const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)").arg(m_dir.path()).toUtf8());
-    file.close();
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    if (!m_daemon.waitForStarted() || !QTest::qWaitFor([this] { return m_daemon.canReadLine(); }, 10000))
-        return false;
-    m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
-    return QDBusConnection::sessionBus().isConnected();
-}
 
 QTEST_MAIN(KeychainUnansweredTest)
 #include "tst_keychain_unanswered.moc"

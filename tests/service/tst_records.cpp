@@ -80,8 +80,6 @@ private slots:
         row("missing id", "list", R"({"clips":[{"title":"t"}]})", "缺少字段“id”");
         row("null id", "list", R"({"clips":[{"id":null}]})", "缺少字段“id”");
         row("canEdit as 1", "list", R"({"clips":[{"id":"a","canEdit":1}]})", "“canEdit”应为布尔值");
-        row("canEdit as \"true\"", "list", R"({"clips":[{"id":"a","canEdit":"true"}]})", "“canEdit”应为布尔值");
-        row("title as a number", "list", R"({"clips":[{"id":"a","title":7}]})", "“title”应为文本");
         row("clip not an object", "list", R"({"clips":[{"id":"a"},"b"]})", "第 2 条内容应为对象");
         row("clips missing", "list", "{}", "缺少字段“clips”");
         row("clips an object", "list", R"({"clips":{}})", "“clips”应为数组");
@@ -92,7 +90,6 @@ private slots:
         row("user without nickname", "login", R"({"token":"t","user":{"phone":"1"}})", "缺少字段“nickname”");
         row("requiresNickname as text", "login", R"({"requiresNickname":"yes"})", "“requiresNickname”");
         row("send-code reply without sent", "sent", "{}", "缺少字段“sent”");
-        row("sent as text", "sent", R"({"sent":"true"})", "“sent”应为布尔值");
     }
 
     void rejected()

@@ -48,7 +48,8 @@ class LoginViewControllerTest : public QObject
 
 private slots:
     // The wait time comes from the service's error text: the first run of ASCII digits, when the
-    // text has "秒". It is counted down on the button one tick at a time.
+    // text has "秒". It is counted down on the button one tick at a time. (Texts without "秒" or
+    // without ASCII digits give none: fuzzreplay_waittime checks that on its corpus.)
     void sendCodeCountsDown_data()
     {
         QTest::addColumn<QString>("error"); // empty: the code was sent
@@ -56,10 +57,8 @@ private slots:
         QTest::newRow("sent") << "" << 60;
         QTest::newRow("seconds") << "请 45 秒后再试" << 45;
         QTest::newRow("no 秒") << "请 45 分钟后再试" << 0;
-        QTest::newRow("秒 without digits") << "请稍等几秒" << 0;
         QTest::newRow("first value wins") << "请 1 分 30 秒后再试" << 1;
         QTest::newRow("zero waits one") << "0 秒" << 1;
-        QTest::newRow("full-width digits") << "请４５秒后再试" << 0;
         QTest::newRow("CJK numeral joins its run") << "请 1万 秒或 30 秒后再试" << 30;
         QTest::newRow("overflow skipped") << "9223372036854775808 秒 5" << 5;
     }

@@ -16,14 +16,12 @@ class FakeSecretStore final : public SecretStore
 {
 public:
     std::optional<QString> stored;
-    int reads = 0;
     int saves = 0;
     int removes = 0;
     bool answers = true;
 
     void read(const QObject *receiver, std::function<void(std::optional<QString>)> done) override
     {
-        ++reads;
         push({Kind::Read, {}, receiver, std::move(done), {}});
     }
     void save(const QString &token, const QObject *receiver, std::function<void(bool)> done) override

@@ -15,21 +15,17 @@ struct TestHttpServer::Connection
     bool busy = false; // a reply is pending; later requests wait in the buffer
 };
 
-ScriptedReply ScriptedReply::json(int status, const QByteArray &body)
+ScriptedReply clipsReply(const QList<Clip> &clips, int status)
 {
-    ScriptedReply reply;
-    reply.status = status;
-    reply.body = body;
-    reply.headers = {{"Content-Type", "application/json"}};
-    return reply;
+    QByteArrayList items;
+    for (const Clip &clip : clips)
+        items << clip.toJsonBytes();
+    return ScriptedReply::json(status, "{\"clips\":[" + items.join(',') + "]}");
 }
 
-ScriptedReply ScriptedReply::redirect(int status, const QByteArray &location)
+ScriptedReply savedReply(const Clip &clip)
 {
-    ScriptedReply reply;
-    reply.status = status;
-    reply.headers = {{"Location", location}};
-    return reply;
+    return ScriptedReply::json(200, "{\"clip\":" + clip.toJsonBytes() + "}");
 }
 
 TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
@@ -48,26 +44,6 @@ TestHttpServer::~TestHttpServer()
         delete it.value();
     }
     m_connections.clear();
-}
-
-QUrl TestHttpServer::origin() const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port()));
-}
-
-void TestHttpServer::enqueue(const ScriptedReply &reply)
-{
-    m_queue.append(reply);
-}
-
-void TestHttpServer::setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler)
-{
-    m_handler = std::move(handler);
-}
-
-bool TestHttpServer::waitForRequests(qsizetype count, int timeoutMs)
-{
-    return QTest::qWaitFor([&] { return m_requests.size() >= count; }, timeoutMs);
 }
 
 void TestHttpServer::releaseHeld()
@@ -107,8 +83,7 @@ void TestHttpServer::processBuffer(Connection *connection)
         request.target = requestLine.value(1);
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines[i].indexOf(':');
-            if (colon > 0)
-                {
+            if (colon > 0) {
                 // Only the separator blank and the line end are dropped: trailing blanks of a
                 // value are significant for the tests.
                 QByteArray value = lines[i].mid(colon + 1);
@@ -126,7 +101,6 @@ void TestHttpServer::processBuffer(Connection *connection)
         connection->buffer.remove(0, headerEnd + 4 + length);
 
         m_requests.append(request);
-        emit requestReceived(request);
         ScriptedReply reply;
         if (!m_queue.isEmpty())
             reply = m_queue.takeFirst();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/Records.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -7,6 +9,7 @@
 #include <QPointer>
 #include <QPair>
 #include <QTcpServer>
+#include <QTest>
 #include <QUrl>
 
 #include <chrono>
@@ -48,10 +51,14 @@ struct ScriptedReply
     // come after something else, however slow the machine.
     bool held = false;
 
-    static ScriptedReply json(int status, const QByteArray &body);
-    static ScriptedReply redirect(int status, const QByteArray &location);
+    static ScriptedReply json(int status, QByteArray body) { return {status, std::move(body), {{"Content-Type", "application/json"}}}; }
+    static ScriptedReply redirect(int status, const QByteArray &location) { return {status, {}, {{"Location", location}}}; }
     ScriptedReply heldBack() const { ScriptedReply copy = *this; copy.held = true; return copy; }
 };
+
+// The clip service's answers: to a poll, {"clips": [...]}, and to a save, {"clip": {...}}.
+ScriptedReply clipsReply(const QList<Clip> &clips, int status = 200);
+ScriptedReply savedReply(const Clip &clip);
 
 // A small HTTP/1.1 server on 127.0.0.1 with a port chosen by the system. It records every
 // request and answers from a queue of scripted replies; when the queue is empty it asks the
@@ -65,26 +72,25 @@ public:
     ~TestHttpServer() override;
 
     quint16 port() const { return m_port; }
-    QUrl origin() const;
+    QUrl origin() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)); }
 
     // Refuses connections, as a service that cannot be reached, until listen() takes the same
     // port again.
     void refuse() { m_server.close(); }
     bool listen() { return m_server.listen(QHostAddress::LocalHost, m_port); }
 
-    void enqueue(const ScriptedReply &reply);
-    void setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler);
+    void enqueue(const ScriptedReply &reply) { m_queue.append(reply); }
+    void setHandler(std::function<ScriptedReply(const RecordedRequest &)> handler) { m_handler = std::move(handler); }
 
     // Answers every held reply, in the order their requests arrived.
     void releaseHeld();
-    qsizetype heldCount() const { return m_held.size(); }
 
     const QList<RecordedRequest> &requests() const { return m_requests; }
     // Waits (running the event loop) until at least `count` requests have arrived.
-    bool waitForRequests(qsizetype count, int timeoutMs = 5000);
-
-signals:
-    void requestReceived(const quillpost::test::RecordedRequest &request);
+    bool waitForRequests(qsizetype count, int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return m_requests.size() >= count; }, timeoutMs);
+    }
 
 private:
     struct Connection;

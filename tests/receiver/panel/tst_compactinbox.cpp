@@ -42,14 +42,6 @@ Clip clip(const QString &id, const QString &updatedAt, const QString &optimized,
             .updatedAt = updatedAt, .deviceName = {}, .collaborationName = space, .collaborationColor = {}};
 }
 
-ScriptedReply reply(const Clips &clips, int status = 200)
-{
-    QByteArrayList items;
-    for (const Clip &clip : clips)
-        items << clip.toJsonBytes();
-    return {status, "{\"clips\":[" + items.join(',') + "]}", {{"Content-Type", "application/json"}}};
-}
-
 const RunningApplication editorApp = FakePlatform::app(7, QStringLiteral("Editor"), 700);
 const Clips firstList{clip("a", "1", "甲"), clip("b", "1", "乙")};
 const Clips withNewNewest{clip("c", "1", "丙"), clip("a", "1", "甲"), clip("b", "1", "乙")};
@@ -71,7 +63,7 @@ struct Harness
 
     explicit Harness(const Profile &profile = {"13800000000", "小明", std::nullopt})
     {
-        server.setHandler([this](const RecordedRequest &) { return reply(clips); });
+        server.setHandler([this](const RecordedRequest &) { return clipsReply(clips); });
         const auto logout = [this] { ++logouts; if (deleteOnLogout) panel.reset(); };
         panel = std::make_unique<CompactInboxViewController>(&api, profile, fake.platform(), &store,
                                                              [this](bool pinned) { pinCalls << pinned; }, logout);
@@ -123,7 +115,7 @@ private slots:
 
         // After a failure, the same ids and stamps (a new text alone goes unnoticed) only reset the status.
         const QList<ReceiverCardView *> cards = h.panel->cards();
-        h.server.enqueue(reply({}, 500));
+        h.server.enqueue(clipsReply({}, 500));
         QVERIFY(h.poll(withNewNewest));
         QCOMPARE(h.panel->statusText(), QStringLiteral("● 等待重连"));
         Clips sameStamps = firstList;
@@ -166,9 +158,9 @@ private slots:
 
         // Two overlapping polls, the earlier answered after the later with an older list or a
         // failure: it is dropped.
-        for (const ScriptedReply &late : {reply(firstList).heldBack(), reply({}, 503).heldBack()}) {
+        for (const ScriptedReply &late : {clipsReply(firstList).heldBack(), clipsReply({}, 503).heldBack()}) {
             h.server.enqueue(late);
-            h.server.enqueue(reply(withNewNewest));
+            h.server.enqueue(clipsReply(withNewNewest));
             const qsizetype sent = h.server.requests().size();
             h.panel->refresh();
             QVERIFY(h.server.waitForRequests(sent + 1));
@@ -238,8 +230,7 @@ private slots:
         } else {
             Clip stored = firstList.first();
             stored.optimizedText = QStringLiteral("draft甲");
-            h.server.enqueue(then == "saved" ? ScriptedReply::json(200, "{\"clip\":" + stored.toJsonBytes() + "}")
-                                             : ScriptedReply::json(500, R"({"error":"坏了"})"));
+            h.server.enqueue(then == "saved" ? savedReply(stored) : ScriptedReply::json(500, R"({"error":"坏了"})"));
             card->saveButton()->click();
             QTRY_VERIFY_WITH_TIMEOUT(card->saveButton()->isEnabled(), 10000);
         }
@@ -314,12 +305,6 @@ private slots:
             QCOMPARE(shown->shadowEffect()->opacity(), 1.0);
         }
         QCOMPARE(cards.at(1)->editor()->text(), action == "fading" ? QStringLiteral("乙") : aText);
-        // Stacked in list order, as cards made one after another are.
-        QList<ReceiverCardView *> stacked;
-        for (QObject *child : cards.first()->parent()->children())
-            if (auto *shown = qobject_cast<ReceiverCardView *>(child))
-                stacked << shown;
-        QCOMPARE(stacked, cards);
     }
 
     // The switches act on their state, whatever changes it: a click, Space, or an assistive tool's
@@ -334,14 +319,12 @@ private slots:
         toggle(h.panel->autoPasteButton());
         QVERIFY(h.panel->autoPasteEnabled());
         QCOMPARE(h.panel->statusText(), QStringLiteral("新消息将自动输入"));
-        QCOMPARE(h.panel->autoPasteButton()->text(), QStringLiteral("同步输入中"));
         QTest::keyClick(h.panel->autoPasteButton(), Qt::Key_Space);
         QVERIFY(!h.panel->autoPasteEnabled());
         QCOMPARE(h.panel->statusText(), QStringLiteral("● 已同步"));
 
         toggle(h.panel->pinButton());
         QVERIFY(h.panel->pinned());
-        QCOMPARE(h.panel->pinButton()->text(), QStringLiteral("取消悬浮"));
         h.panel->pinButton()->click();
         toggle(h.panel->pinButton());
         QCOMPARE(h.pinCalls, (QList<bool>{true, false, true}));
@@ -492,7 +475,7 @@ private slots:
         QVERIFY(h.poll(firstList, false));
         const QPointer<QTimer> timer = h.panel->pollTimer();
         // A poll under way while the user signs out brings nothing afterwards.
-        h.server.enqueue(reply(withNewNewest).heldBack());
+        h.server.enqueue(clipsReply(withNewNewest).heldBack());
         h.panel->refresh();
         QVERIFY(h.server.waitForRequests(2));
 
