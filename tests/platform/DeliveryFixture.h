@@ -102,7 +102,7 @@ protected:
     {
         QFETCH(bool, copy);
         PasteDeliveryOptions options;
-        options.keystrokeDelay = std::chrono::seconds(2); // time enough to act in between
+        options.keystrokeDelay = std::chrono::seconds(4); // time enough to act in between, also on a loaded machine
         PasteDelivery delivery(m_platform.platform(), options);
         QSignalSpy status(&delivery, &PasteDelivery::statusChanged);
         PasteTargetProcess target;

@@ -118,7 +118,10 @@ private slots:
         TestHttpServer server;
         server.enqueue(reply);
         APIClient client(server.origin(), QStringLiteral("t"));
-        client.setIdleTimeout(std::chrono::milliseconds(300));
+        // Short only where a stall is what is tested: a large reply may pause that long on a
+        // loaded machine.
+        if (message == QLatin1String("timeout"))
+            client.setIdleTimeout(std::chrono::milliseconds(300));
 
         const auto outcome = fetch(client);
         const bool success = message.isEmpty() && reply.status < 300 && !reply.body.isEmpty();
