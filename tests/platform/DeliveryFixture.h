@@ -102,7 +102,7 @@ protected:
     {
         QFETCH(bool, copy);
         PasteDeliveryOptions options;
-        options.keystrokeDelay = std::chrono::seconds(4); // time enough to act in between, also on a loaded machine
+        options.keystrokeDelay = std::chrono::seconds(4); // time enough to act right after the paste, also on a loaded machine
         PasteDelivery delivery(m_platform.platform(), options);
         QSignalSpy status(&delivery, &PasteDelivery::statusChanged);
         PasteTargetProcess target;
@@ -112,7 +112,6 @@ protected:
         QCOMPARE(delivery.lastExternalApp(), std::optional(seen));
 
         QVERIFY(delivery.paste(QStringLiteral("要输入的")));
-        QCOMPARE(activationOf(m_targetId).windowId, seen.windowId);
         if (copy)
             QVERIFY(copyElsewhere(target, QStringLiteral("别人的")));
         else
