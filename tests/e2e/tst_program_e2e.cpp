@@ -215,6 +215,14 @@ private:
         QTRY_COMPARE_WITH_TIMEOUT(shownCards(), expected, generous);
         QVERIFY(shoot("3-panel"));
 
+        // A card's version switch, toggled as a screen reader toggles it (no click), shows that
+        // version; switched back, the optimized text again.
+        const QString shopping = QStringLiteral("周末购物清单");
+        READER(act(named("原文").role("check box").in(shopping), "toggle"));
+        READER(wait(field(shopping).text(QStringLiteral("牛奶 鸡蛋  面包\n 还有洗衣液"))));
+        READER(act(named("优化版").role("check box").in(shopping), "toggle"));
+        READER(wait(field(shopping).text(QStringLiteral("牛奶 鸡蛋 面包\n还有洗衣液。"))));
+
         QElapsedTimer sent;
         sent.start();
         sendFromPhone(QStringLiteral("下午三点 在二号会议室见"));
