@@ -4,10 +4,12 @@
 // made with wl-copy while it is not focused, as clipboard tools do. Runs inside
 // scripts/wayland-session or scripts/kwin-session.
 #include "DeliveryFixture.h"
+#include "SignedInPanel.h"
 
 #include "platform/wayland/WaylandPlatform.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QScopeGuard>
 
 #include <csignal>
@@ -53,6 +55,36 @@ protected:
         QProcess reader;
         reader.start(QStringLiteral("sh"), {"-c", "wl-paste | head -c 1 >/dev/null"});
         QVERIFY(PasteTargetProcess::waitFor([&] { return reader.state() == QProcess::NotRunning; }, 5000));
+    }
+
+    // Asked for the newest clip while our panel is open behind the window worked in (`quillpost
+    // --paste-latest` from a shortcut), with auto-paste on: that clip is typed into the focused
+    // window once, the window keeps the focus and our panel stays behind.
+    void checkPasteLatest()
+    {
+        SignedInPanel signedIn;
+        QVERIFY(signedIn.start(m_platform.platform()));
+        CompactInboxViewController &panel = signedIn.panel();
+        panel.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!panel.currentClips().isEmpty(), 10000);
+        panel.autoPasteButton()->click();
+        PasteTargetProcess target;
+        QVERIFY(target.start());
+        QVERIFY(activationOf(m_targetId).windowId != 0);
+        QVERIFY(PasteTargetProcess::waitFor([&] { return !panel.isActiveWindow(); }, 5000));
+
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(panel.pasteLatest(), CompactInboxViewController::PasteLatestOutcome::Scheduled);
+        const QString newest = panel.currentClips().first().optimizedText;
+        QVERIFY(PasteTargetProcess::waitFor([&] { return target.text == newest; }, 10000));
+        qInfo("the newest clip was in the target %lld ms after it was asked for", clock.elapsed());
+        QVERIFY(target.sync());
+        QCOMPARE(target.text, newest);
+        QVERIFY(!panel.isActiveWindow());
+        const std::optional<QString> own = m_platform.workspace()->ownIdentifier();
+        for (qsizetype i = m_seen; i < m_activations.size(); ++i)
+            QVERIFY(m_activations.at(i).at(0).value<RunningApplication>().identifier != own);
     }
 
     QProcess m_copier;

@@ -1,8 +1,8 @@
 // Delivery on GNOME (mutter) through the desktop portal, into native Wayland windows of another
 // process. Runs inside scripts/gnome-session: the real portal frontend with the test backend
 // (scripts/gnome-test-portal), which grants or refuses consent as told and types through mutter.
-#include "DevService.h"
 #include "PasteTargetProcess.h"
+#include "SignedInPanel.h"
 
 #include "cards/ReceiverCardView.h"
 #include "delivery/DeliveryStatus.h"
@@ -10,14 +10,12 @@
 #include "platform/SystemColors.h"
 #include "platform/gnome/GnomePlatform.h"
 #include "platform/x11/X11Workspace.h"
-#include "receiver/CompactInboxViewController.h"
-#include "service/APIClient.h"
-#include "support/FakeSecretStore.h"
 #include "support/SessionTestMain.h"
 
 #include <QApplication>
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -84,12 +82,11 @@ private slots:
     void panelDelivers()
     {
         GnomePlatform platform;
-        DevService service(demoArguments());
-        QVERIFY(service.start());
-        const QString token = service.signIn(QStringLiteral("13800000000"));
-        APIClient api(service.url({}).adjusted(QUrl::RemovePath), token);
-        FakeSecretStore store;
-        CompactInboxViewController panel(&api, Profile{}, platform.platform(), &store, [](bool) {}, [] {});
+        SignedInPanel signedIn;
+        QVERIFY(signedIn.start(platform.platform()));
+        CompactInboxViewController &panel = signedIn.panel();
+        DevService &service = signedIn.service();
+        const QString token = signedIn.token();
         panel.show();
         QTRY_VERIFY_WITH_TIMEOUT(GnomeWorkspace::isOwnWindowActive(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!panel.cards().isEmpty(), 10000);
@@ -192,26 +189,30 @@ private slots:
     }
 
     // Asked for the newest clip while our windows are closed to the tray and never had the
-    // focus (`quillpost --paste-latest` from a shortcut): it goes to the window that has it.
+    // focus (`quillpost --paste-latest` from a shortcut), with auto-paste on: it is typed once
+    // into the window that has the focus, which keeps it.
     void pasteLatestIntoTheFocusedWindow()
     {
         m_window.hide();
         GnomePlatform platform;
-        DevService service(demoArguments());
-        QVERIFY(service.start());
-        const QString token = service.signIn(QStringLiteral("13800000000"));
-        APIClient api(service.url({}).adjusted(QUrl::RemovePath), token);
-        FakeSecretStore store;
-        CompactInboxViewController panel(&api, Profile{}, platform.platform(), &store, [](bool) {}, [] {});
+        SignedInPanel signedIn;
+        QVERIFY(signedIn.start(platform.platform()));
+        CompactInboxViewController &panel = signedIn.panel();
+        panel.autoPasteButton()->click();
         PasteTargetProcess target;
         QVERIFY(target.start());
         QVERIFY(PasteTargetProcess::waitFor([&] { return !GnomeWorkspace::isOwnWindowActive(); }, 10000));
         QTRY_VERIFY_WITH_TIMEOUT(!panel.currentClips().isEmpty(), 10000);
 
+        QElapsedTimer clock;
+        clock.start();
         QCOMPARE(panel.pasteLatest(), CompactInboxViewController::PasteLatestOutcome::Scheduled);
         const QString newest = panel.currentClips().first().optimizedText;
         QVERIFY(PasteTargetProcess::waitFor([&] { return target.text == newest; }, 15000));
-        QVERIFY(!panel.isVisible());
+        qInfo("the newest clip was in the target %lld ms after it was asked for", clock.elapsed());
+        QVERIFY(target.sync());
+        QCOMPARE(target.text, newest);
+        QVERIFY(!panel.isVisible() && !GnomeWorkspace::isOwnWindowActive());
     }
 
 private:

@@ -32,6 +32,7 @@ private slots:
     void deliversOnlyIntoTheTarget() { checkDeliversOnlyIntoTheTarget(); }
     void typesNothingWhenThingsChanged_data() { thingsThatChange(); }
     void typesNothingWhenThingsChanged() { checkTypesNothingWhenThingsChanged(); }
+    void pasteLatestTypesIntoTheFocusedWindow() { checkPasteLatest(); }
 
     // Pinning keeps our window above and on all desktops, as KWin reports to another client,
     // also after the window is hidden and shown again; unpinning clears both.

@@ -16,6 +16,7 @@ private slots:
     void deliversOnlyIntoTheTarget() { checkDeliversOnlyIntoTheTarget(); }
     void typesNothingWhenThingsChanged_data() { thingsThatChange(); }
     void typesNothingWhenThingsChanged() { checkTypesNothingWhenThingsChanged(); }
+    void pasteLatestTypesIntoTheFocusedWindow() { checkPasteLatest(); }
 
     void footGetsItsChord() { checkTerminalGetsItsChord(QStringLiteral("foot"), {"--log-level=error"}, QStringLiteral("foot")); }
 };
