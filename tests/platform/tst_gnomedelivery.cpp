@@ -10,9 +10,11 @@
 #include "platform/SystemColors.h"
 #include "platform/gnome/GnomePlatform.h"
 #include "platform/x11/X11Workspace.h"
+#include "support/FakeSecretStore.h"
 #include "support/SessionTestMain.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QElapsedTimer>
@@ -118,6 +120,31 @@ private slots:
         QVERIFY(PasteTargetProcess::waitFor([&] { return !GnomeWorkspace::isOwnWindowActive(); }, 5000));
         platform.keystroke()->postPaste(GnomeWorkspace::focusedWindow(), PasteChord::ControlV);
         QVERIFY(PasteTargetProcess::waitFor([&] { return target.text == optimized + optimized + optimized; }, 10000));
+        QCOMPARE(m_portal.startCount(), asked + 1);
+    }
+
+    // Where the portal remembers consent (RemoteDesktop version 2), consent given in one run is
+    // kept through the restore token in the secret store: the next run types without asking.
+    void consentRememberedAcrossRuns()
+    {
+        QDBusMessage get = QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                                                          "org.freedesktop.DBus.Properties", "Get");
+        get << "org.freedesktop.portal.RemoteDesktop" << "version";
+        if (QDBusReply<QDBusVariant>(QDBusConnection::sessionBus().call(get)).value().variant().toUInt() < 2)
+            QSKIP("this desktop portal does not remember consent");
+        FakeSecretStore tokens;
+        const uint asked = m_portal.startCount();
+        for (const QString &text : {QStringLiteral("第一次"), QStringLiteral("第二次")}) {
+            GnomePlatform platform(&tokens);
+            PasteDelivery delivery(platform.platform());
+            QVERIFY(clickInto(&m_window));
+            PasteTargetProcess target;
+            QVERIFY(target.start());
+            QVERIFY(PasteTargetProcess::waitFor([&] { return focusLeftUs(delivery); }, 10000));
+            QVERIFY(delivery.paste(text));
+            QVERIFY(PasteTargetProcess::waitFor([&] { return target.text == text; }, 15000));
+        }
+        QVERIFY(tokens.stored && !tokens.stored->isEmpty());
         QCOMPARE(m_portal.startCount(), asked + 1);
     }
 
