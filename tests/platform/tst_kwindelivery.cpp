@@ -1,6 +1,6 @@
 // Delivery and pinning on KDE Plasma (KWin), into helper processes. Runs inside
-// scripts/kwin-session, which leaves KWin's permission check on: main() installs the program's
-// desktop file with this binary as Exec= before connecting, as a package would.
+// scripts/kwin-session, which leaves KWin's permission check on and installs the program's
+// desktop file with this binary as Exec=, as a package would.
 #include "WaylandDeliveryFixture.h"
 #include "support/SessionTestMain.h"
 
@@ -10,7 +10,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QDir>
 #include <QFile>
 
 using namespace quillpost;
@@ -26,7 +25,7 @@ class KWinDeliveryTest : public WaylandDeliveryFixture
     Q_OBJECT
 
 private slots:
-    // KWin offers its window management only through the desktop file main() installed.
+    // KWin offers its window management only through the installed desktop file.
     void initTestCase() { checkSeams(WaylandPlatform::Seams::Plasma); }
     void init() { skipEarlierActivations(); }
     void deliversOnlyIntoTheTarget() { checkDeliversOnlyIntoTheTarget(); }
@@ -113,24 +112,9 @@ private slots:
     }
 };
 
-// Installs the program's desktop file for this binary, as a package installs it for the
-// program: KWin reads it when we connect.
-static bool installDesktopFile()
-{
-    QFile in(QStringLiteral(QUILLPOST_DESKTOP_FILE));
-    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty() || !in.open(QIODevice::ReadOnly) || !QDir().mkpath(dataHome + "/applications"))
-        return false;
-    QByteArray contents = in.readAll();
-    contents.replace("@QUILLPOST_INSTALLED_PROGRAM@", QFile::symLinkTarget("/proc/self/exe").toUtf8());
-    contents.replace("@QUILLPOST_APP_ID@", QUILLPOST_APP_ID);
-    QFile out(dataHome + "/applications/" QUILLPOST_APP_ID ".desktop");
-    return out.open(QIODevice::WriteOnly) && out.write(contents) == contents.size();
-}
-
 int main(int argc, char **argv)
 {
-    return sessionTestMain<KWinDeliveryTest>(argc, argv, "QUILLPOST_KWIN_SESSION", "wayland", installDesktopFile);
+    return sessionTestMain<KWinDeliveryTest>(argc, argv, "QUILLPOST_KWIN_SESSION", "wayland");
 }
 
 #include "tst_kwindelivery.moc"
