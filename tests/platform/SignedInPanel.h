@@ -3,10 +3,13 @@
 // The receiver panel on a desktop's real seams, signed in to a local clip service with the demo
 // clips: where the session tests that drive the whole panel start from.
 #include "DevService.h"
+#include "PasteTargetProcess.h"
 
 #include "receiver/CompactInboxViewController.h"
 #include "service/APIClient.h"
 #include "support/FakeSecretStore.h"
+
+#include <QElapsedTimer>
 
 #include <memory>
 
@@ -25,6 +28,21 @@ public:
         m_panel = std::make_unique<CompactInboxViewController>(m_api.get(), Profile{}, platform, &m_store,
                                                                [](bool) {}, [] {});
         return !m_token.isEmpty();
+    }
+
+    // Asks the panel for the newest clip, as `quillpost --paste-latest` does: whether that clip
+    // was typed into `target` exactly once. Prints how long it took to arrive.
+    bool pastesLatestOnceInto(PasteTargetProcess &target)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        if (m_panel->pasteLatest() != CompactInboxViewController::PasteLatestOutcome::Scheduled)
+            return false;
+        const QString newest = m_panel->currentClips().first().optimizedText;
+        if (!PasteTargetProcess::waitFor([&] { return target.text == newest; }, 15000))
+            return false;
+        qInfo("the newest clip was in the target %lld ms after it was asked for", clock.elapsed());
+        return target.sync() && target.text == newest;
     }
 
     DevService &service() { return m_service; }
